@@ -1,0 +1,18 @@
+// The one quoting helper for shell command lines, and the one way a command line is run.
+#ifndef QUILLON_BUNDLE_SHELL_H_
+#define QUILLON_BUNDLE_SHELL_H_
+
+#include <string>
+
+// Returns value with the four characters that stay special inside double quotes (the double
+// quote, the dollar sign, the backquote and the backslash) each preceded by a backslash; any
+// other value comes back byte for byte.
+std::string EscapeForDoubleQuotes(const std::string& value);
+
+// Returns value between double quotes, escaped so that /bin/sh reads it back unchanged as one word.
+std::string QuoteForShell(const std::string& value);
+
+// Runs command through /bin/sh and returns once the shell has finished; returns system()'s status.
+int RunShellCommand(const std::string& command);
+
+#endif  // QUILLON_BUNDLE_SHELL_H_

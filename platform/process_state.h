@@ -1,0 +1,25 @@
+// What the operating system tells about a process: everything that differs between Linux and
+// macOS lies behind these functions.
+#ifndef QUILLON_PLATFORM_PROCESS_STATE_H_
+#define QUILLON_PLATFORM_PROCESS_STATE_H_
+
+#include <string>
+#include <sys/types.h>
+
+// Returns true when the process has ended but its parent has not reaped it yet (a zombie).
+bool IsZombieProcess(pid_t pid);
+
+// Returns the process's working folder, or "" when it cannot be learnt.
+std::string ProcessWorkingFolder(pid_t pid);
+
+// Returns the value of name in the process's environment as it started, or "" when absent or
+// when it cannot be learnt; *known tells whether the environment could be read at all.
+std::string ProcessEnvironmentValue(pid_t pid, const std::string& name, bool* known);
+
+// Returns the folder the program was started from, or "" when it cannot be learnt.
+std::string CurrentWorkingFolder();
+
+// Returns path with every link and "." or ".." resolved, or "" when it does not exist.
+std::string ResolvedPath(const std::string& path);
+
+#endif  // QUILLON_PLATFORM_PROCESS_STATE_H_
