@@ -12,6 +12,10 @@ std::string ComposePidofCommand(const std::string& macos, const std::string& pro
          QuoteForShell(outFile) + " 2>&1";
 }
 
+std::string ComposeRemoveScratchFileCommand(const std::string& scratchFile) {
+  return "rm " + QuoteForShell(scratchFile);
+}
+
 std::string EngineProgramPath(const std::string& macos) {
   return macos + "/../SharedSupport/Ambergate/bin/wine";
 }

@@ -22,6 +22,9 @@ std::string AfterSnapshotFile(const std::string& macos);
 std::string ComposePidofCommand(const std::string& macos, const std::string& processName,
                                 const std::string& outFile);
 
+// Returns the command that removes the scratch file: "rm \"«scratch file»\"".
+std::string ComposeRemoveScratchFileCommand(const std::string& scratchFile);
+
 // Returns macos + "/../SharedSupport/Ambergate/bin/wine", the engine's start program.
 std::string EngineProgramPath(const std::string& macos);
 

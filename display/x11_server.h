@@ -1,0 +1,33 @@
+// The bundle's X11 server: finding its application folder, choosing a display, starting it.
+#ifndef QUILLON_DISPLAY_X11_SERVER_H_
+#define QUILLON_DISPLAY_X11_SERVER_H_
+
+#include <cstdint>
+#include <string>
+
+// Returns the find command that lists every ".X11location" marker below macos into scratchFile.
+std::string ComposeFindMarkerCommand(const std::string& macos, const std::string& scratchFile);
+
+// Returns the X11 application name for the first line find wrote: the line cut at its last "/",
+// then macos and the "/" after it removed at their first occurrence.
+std::string CutX11AppName(const std::string& firstLine, const std::string& macos);
+
+// Returns the path, relative to macos, of the folder holding the first ".X11location" marker
+// that find lists; "" when there is none. Creates, reads and removes the scratch file.
+std::string GetQVX11AppName(const std::string& macos);
+
+// Returns the display text for the generator's value r: ":" and a number from 5 to 7160.
+std::string DisplayForRandomValue(int r);
+
+// Returns a display text chosen from the generator seeded with the time in whole seconds.
+std::string SetDisplay();
+
+// Returns the command that starts the X11 server on display in the background, logging to LastX11.log.
+std::string ComposeX11StartCommand(const std::string& macos, const std::string& x11App,
+                                   const std::string& display);
+
+// Returns the ID of the X11 server it started on display; 0 when none showed up within the bound.
+int32_t StartQVX11(const std::string& macos, const std::string& x11App,
+                   const std::string& display);
+
+#endif  // QUILLON_DISPLAY_X11_SERVER_H_
