@@ -81,3 +81,34 @@ std::string ResolvedPath(const std::string& path) {
   free(resolved);
   return result;
 }
+
+namespace {
+
+// Returns true when path is folder itself or lies below it, on a "/" boundary.
+bool LiesInside(const std::string& path, const std::string& folder) {
+  if (path.compare(0, folder.size(), folder) != 0) return false;
+  return path.size() == folder.size() || folder == "/" || path[folder.size()] == '/';
+}
+
+// Returns path resolved when it exists, otherwise as given.
+std::string ResolvedOrAsGiven(const std::string& path) {
+  std::string resolved = ResolvedPath(path);
+  return resolved.empty() ? path : resolved;
+}
+
+}  // namespace
+
+bool ProcessMayBelongToBundle(pid_t pid, const std::string& contents) {
+  std::string folder = ResolvedPath(contents);
+  if (folder.empty()) return true;
+  std::string cwd = ProcessWorkingFolder(pid);
+  if (cwd.empty()) return true;
+  if (LiesInside(ResolvedOrAsGiven(cwd), folder)) return true;
+  bool known = false;
+  std::string prefix = ProcessEnvironmentValue(pid, "WINEPREFIX", &known);
+  if (!known) return true;
+  if (prefix.empty()) return false;
+  // A relative prefix is taken from the process's own working folder.
+  if (prefix[0] != '/') prefix = cwd + "/" + prefix;
+  return LiesInside(ResolvedOrAsGiven(prefix), folder);
+}

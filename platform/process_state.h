@@ -22,4 +22,9 @@ std::string CurrentWorkingFolder();
 // Returns path with every link and "." or ".." resolved, or "" when it does not exist.
 std::string ResolvedPath(const std::string& path);
 
+// Returns false only when it is known that the process works for another bundle than the one
+// whose Contents folder is contents: its working folder and its WINEPREFIX both lie outside it;
+// true when neither can be learnt.
+bool ProcessMayBelongToBundle(pid_t pid, const std::string& contents);
+
 #endif  // QUILLON_PLATFORM_PROCESS_STATE_H_
