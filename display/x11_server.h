@@ -30,4 +30,8 @@ std::string ComposeX11StartCommand(const std::string& macos, const std::string& 
 int32_t StartQVX11(const std::string& macos, const std::string& x11App,
                    const std::string& display);
 
+// Kills the X11 server with signal 9; sends nothing for an ID of 0 or below, which would reach
+// a whole process group.
+void StopX11Server(int32_t pid);
+
 #endif  // QUILLON_DISPLAY_X11_SERVER_H_

@@ -25,4 +25,9 @@ int32_t StartQVwine(const std::string& progFolder, const std::string& display,
                     const std::string& quickX11KillShutdown,
                     ProgramPath programPath = ProgramPath::kBelowDriveC);
 
+// Returns at once in quick mode; in background mode returns once the Wine server winePid has
+// ended, or at once after the message that names LastWine.log when none showed up (winePid 0).
+void WaitForWineRunToEnd(const std::string& progFolder, const std::string& quickX11KillShutdown,
+                         int32_t winePid);
+
 #endif  // QUILLON_ENGINE_WINE_LAUNCH_H_

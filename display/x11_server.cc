@@ -1,0 +1,70 @@
+#include "display/x11_server.h"
+
+#include <signal.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "bundle/companions.h"
+#include "bundle/shell.h"
+#include "bundle/text_file.h"
+#include "process/snapshots.h"
+
+std::string ComposeFindMarkerCommand(const std::string& macos, const std::string& scratchFile) {
+  return "/usr/bin/find " + QuoteForShell(macos) + " -name " + kX11MarkerName + " > " +
+         QuoteForShell(scratchFile);
+}
+
+std::string CutX11AppName(const std::string& firstLine, const std::string& macos) {
+  std::string name = firstLine;
+  std::string::size_type lastSlash = name.rfind('/');
+  if (lastSlash != std::string::npos) name.erase(lastSlash);
+  std::string::size_type at = name.find(macos);
+  if (at != std::string::npos) name.erase(at, macos.size() + 1);
+  return name;
+}
+
+std::string GetQVX11AppName(const std::string& macos) {
+  const std::string scratchFile = macos + "/QVTempfile";
+  RunShellCommand(ComposeFindMarkerCommand(macos, scratchFile));
+  const std::string firstLine = ReadFirstLine(scratchFile);
+  RunShellCommand(ComposeRemoveScratchFileCommand(scratchFile));
+  return CutX11AppName(firstLine, macos);
+}
+
+std::string DisplayForRandomValue(int r) {
+  // r * 100 wraps in 32 bits: multiply unsigned, then read the bits back as two's complement.
+  const uint32_t bits = static_cast<uint32_t>(r) * 100u;
+  int64_t wide = bits;
+  if (wide > INT32_MAX) wide -= int64_t{1} << 32;
+  const int32_t p = static_cast<int32_t>(wide);
+  int32_t n = p / 300000 + 2;
+  if (n < 0) n = -n;
+  if (n <= 4) n += 5;
+  return ":" + std::to_string(n);
+}
+
+std::string SetDisplay() {
+  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  return DisplayForRandomValue(std::rand());
+}
+
+std::string ComposeX11StartCommand(const std::string& macos, const std::string& x11App,
+                                   const std::string& display) {
+  return "export VERSIONER_PERL_PREFER_32_BIT=yes; PROGFOLD=" + QuoteForShell(macos) +
+         "; RESOFOLD=\"${PROGFOLD%/*S}/Resources\"; cd \"$PROGFOLD\"; " +
+         QuoteForShell(X11ServerProgram(x11App)) + " " + display +
+         " > \"/$RESOFOLD/Logs/LastX11.log\" 2>&1 &";
+}
+
+int32_t StartQVX11(const std::string& macos, const std::string& x11App,
+                   const std::string& display) {
+  const std::string before = BeforeSnapshotFile(macos);
+  MakePIDFile(macos, kX11ServerProcessName, before);
+  RunShellCommand(ComposeX11StartCommand(macos, x11App, display));
+  return WaitForNewPID(macos, kX11ServerProcessName, before, AfterSnapshotFile(macos));
+}
+
+void StopX11Server(int32_t pid) {
+  if (pid > 0) kill(pid, SIGKILL);
+}

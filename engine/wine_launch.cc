@@ -1,0 +1,58 @@
+#include "engine/wine_launch.h"
+
+#include "bundle/companions.h"
+#include "bundle/shell.h"
+#include "engine/dialogs.h"
+#include "process/snapshots.h"
+
+bool IsBackgroundMode(const std::string& quickX11KillShutdown) {
+  return quickX11KillShutdown == "false";
+}
+
+std::string ComposeEngineCommand(const std::string& progFolder, const std::string& display,
+                                 const std::string& workdir, const std::string& exe,
+                                 const std::string& flags, bool background,
+                                 ProgramPath programPath) {
+  std::string command =
+      "export VERSIONER_PERL_PREFER_32_BIT=yes; PROGFOLD=\"" + EscapeForDoubleQuotes(progFolder) +
+      "\"; RESOFOLD=\"${PROGFOLD%/*S}/Resources\"; SSFOLD=\"${PROGFOLD%/*S}/SharedSupport\"; "
+      "export QV_BOTTLE_PATH=\"$SSFOLD/Ambergate/support\"; "
+      "export WINEPREFIX=\"$SSFOLD/Ambergate/support/default\"; export DISPLAY=" +
+      display +
+      "; cd \"$SSFOLD/Ambergate/bin\"; DYLD_FALLBACK_LIBRARY_PATH=\"$SSFOLD/X11/lib\" "
+      "\"$SSFOLD/Ambergate/bin/wine\" --workdir \"" +
+      EscapeForDoubleQuotes(workdir);
+  command += programPath == ProgramPath::kBelowDriveC ? "\" \"$WINEPREFIX/drive_c" : "\" \"";
+  command += EscapeForDoubleQuotes(exe) + "\"";
+  // Only the empty text goes without flags; a single blank still takes the flags form.
+  if (!flags.empty()) command += " " + flags;
+  command += " > \"/$RESOFOLD/Logs/LastWine.log\" 2>&1";
+  if (background) command += " &";
+  return command;
+}
+
+int32_t StartQVwine(const std::string& progFolder, const std::string& display,
+                    const std::string& workdir, const std::string& exe, const std::string& flags,
+                    const std::string& quickX11KillShutdown, ProgramPath programPath) {
+  const bool background = IsBackgroundMode(quickX11KillShutdown);
+  const std::string command =
+      ComposeEngineCommand(progFolder, display, workdir, exe, flags, background, programPath);
+  if (!background) {
+    RunShellCommand(command);
+    return 0;
+  }
+  const std::string before = BeforeSnapshotFile(progFolder);
+  MakePIDFile(progFolder, kWineserverProcessName, before);
+  RunShellCommand(command);
+  return WaitForNewPID(progFolder, kWineserverProcessName, before, AfterSnapshotFile(progFolder));
+}
+
+void WaitForWineRunToEnd(const std::string& progFolder, const std::string& quickX11KillShutdown,
+                         int32_t winePid) {
+  if (!IsBackgroundMode(quickX11KillShutdown)) return;
+  if (winePid > 0) {
+    MonitorWineserver(winePid);
+  } else {
+    ShowMessageDialog(WineServerDidNotStartMessage(progFolder));
+  }
+}
