@@ -1,0 +1,33 @@
+#include "tests/launch_helpers.h"
+
+#include <signal.h>
+
+#include <cstdlib>
+
+std::string ValnorDenialLine(const std::string& firstLine) {
+  return "Someone attempted to run Valnor while it was already running on PID number " +
+         firstLine + " in the same wrapper! RUN DENIED!!\n";
+}
+
+std::string BrackenfoldDenialLine(const std::string& firstLine) {
+  return "Someone attempted to run Brackenfold while something was already running on PID number " +
+         firstLine + " in the same wrapper! RUN DENIED!!\n";
+}
+
+RunResult RunLauncher(const TestBundle& bundle, const std::string& program, RunOptions options) {
+  std::string path = InstallLauncher(bundle, program);
+  return RunProgram(path, path, options);
+}
+
+RunResult RunLauncher(const TestBundle& bundle, const std::string& program) {
+  return RunLauncher(bundle, program, LauncherRunOptions(bundle));
+}
+
+bool HoldsEndedClaim(const TestBundle& bundle) {
+  std::string content = ReadFile(bundle.paths.instanceFile);
+  if (content.empty() || content.back() != '\n') return false;
+  content.pop_back();
+  if (content.find_first_not_of("0123456789") != std::string::npos) return false;
+  pid_t pid = static_cast<pid_t>(std::atol(content.c_str()));
+  return pid > 0 && kill(pid, 0) != 0;
+}
