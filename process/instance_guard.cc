@@ -52,11 +52,13 @@ InstanceState TestAndClaimInstance(const std::string& instanceFile) {
 }
 
 std::string ComposeDenialCommand(Launcher launcher, const std::string& firstLine) {
-  const char* who = launcher == Launcher::kValnor
-                        ? "Valnor while it was already running"
-                        : "Brackenfold while something was already running";
-  return std::string("echo \"Someone attempted to run ") + who + " on PID number " +
-         EscapeForDoubleQuotes(firstLine) + " in the same wrapper! RUN DENIED!!\"";
+  const std::string line = EscapeForDoubleQuotes(firstLine);
+  if (launcher == Launcher::kValnor) {
+    return "echo \"Someone attempted to run Valnor while it was already running on PID number " +
+           line + " in the same wrapper! RUN DENIED!!\"";
+  }
+  return "echo \"Someone attempted to run Brackenfold while something was already running on PID number " +
+         line + " in the same wrapper! RUN DENIED!!\"";
 }
 
 void PrintDenial(Launcher launcher, const std::string& firstLine) {
