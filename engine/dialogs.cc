@@ -53,21 +53,17 @@ std::string EscapeForAppleScript(const std::string& text) {
 }  // namespace
 
 std::string MissingEngineMessage(const std::string& engineRequirement) {
-  return "Whoops! You don't seem to have the required Quillon Engine installed for this Quillon "
-         "Port. The Engine that you're missing is the " +
-         engineRequirement +
-         " Engine. Please visit the Wrenfield's Quillon Project Page for more information: " +
+  return "Whoops! You don't seem to have the required Quillon Engine installed for this Quillon Port. The Engine that you're missing is the " +
+         engineRequirement + " Engine. Please visit the Wrenfield's Quillon Project Page for more information: " +
          QUILLON_PROJECT_PAGE;
 }
 
 std::string MissingProgramMessage() {
-  return "Whoops! The Wrapper cannot start. Please check if the path to the Windows executable "
-         "is correct.";
+  return "Whoops! The Wrapper cannot start. Please check if the path to the Windows executable is correct.";
 }
 
 std::string NoX11ApplicationMessage(const std::string& macos) {
-  return "Whoops! The Wrapper cannot start: no X11 server application was found in its MacOS "
-         "folder (" +
+  return "Whoops! The Wrapper cannot start: no X11 server application was found in its MacOS folder (" +
          macos + "). The X11 server's application folder must hold a file named " +
          kX11MarkerName + " directly inside it, beside its Contents folder. The launch does not go on.";
 }
