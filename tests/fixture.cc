@@ -289,8 +289,10 @@ pid_t StartProgram(const std::string& program, const std::string& argv0,
     for (const std::string& name : options.unsetEnv) unsetenv(name.c_str());
     for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
     if (!options.workingFolder.empty() && chdir(options.workingFolder.c_str()) != 0) _exit(126);
-    char* argv[] = {const_cast<char*>(argv0.c_str()), nullptr};
-    execv(program.c_str(), argv);
+    std::vector<char*> argv = {const_cast<char*>(argv0.c_str())};
+    for (const std::string& word : options.args) argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
     _exit(127);
   }
   EXPECT_GT(pid, 0) << "fork: " << std::strerror(errno);

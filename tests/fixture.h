@@ -91,6 +91,7 @@ struct RunResult {
 struct RunOptions {
   std::map<std::string, std::string> env;  // added to (or, with an empty value, replacing) the environment
   std::vector<std::string> unsetEnv;       // removed from the environment
+  std::vector<std::string> args;           // words after the invocation path
   std::string workingFolder;               // "" for the test's own
   double limitSeconds = 60;                // then the whole process group is killed
 };
