@@ -308,13 +308,19 @@ TEST_F(RealBrackenfold, RunsTheInstallerChosenInTheRealZenityDialog) {
   std::string brackenfold = contents + "/Brackenfold.app/Contents/MacOS/Brackenfold";
   std::string out = WorkFolder() + "/zenity.out", err = WorkFolder() + "/zenity.err";
   pid_t launcher = StartProgram(brackenfold, brackenfold, options, out, err);
-  // Once the dialog is up and settled, typing a path that begins with "/" opens its location
-  // field, and Return chooses the file.
+  // Once the dialog is up, Ctrl+L opens its location field; the path is typed there and Return
+  // chooses the file. Typing can lose keys on a busy machine, so while the dialog stays open
+  // the field is cleared and the path typed again.
+  const std::string dialog = "xdotool search --onlyvisible --name 'Please choose Windows'";
   int driven = RunShellCommand(
-      "export DISPLAY=" + display + "; w=$(timeout 60 xdotool search --sync --onlyvisible --name "
-      "'Please choose Windows' | head -n 1) && [ -n \"$w\" ] && sleep 2 &&"
-      " xdotool windowfocus --sync \"$w\" && sleep 0.5 && xdotool type --delay 20 " + QuoteForShell(installer) +
-      " && sleep 0.5 && xdotool key Return");
+      "export DISPLAY=" + display +
+      "; timeout 60 xdotool search --sync --onlyvisible --name 'Please choose Windows' > /dev/null || exit 1; "
+      "for attempt in 1 2 3 4 5; do "
+      "w=$(" + dialog + " | head -n 1); [ -n \"$w\" ] || exit 0; sleep 1; "
+      "xdotool windowfocus --sync \"$w\"; xdotool key ctrl+l; sleep 0.5; xdotool key ctrl+a; "
+      "xdotool type --delay 30 " + QuoteForShell(installer) + "; sleep 0.5; xdotool key Return; "
+      "sleep 3; " + dialog + " > /dev/null || exit 0; "
+      "done; exit 1");
   EXPECT_EQ(driven, 0) << "the file dialog did not show up on " << display;
   RunResult result = WaitProgram(launcher, 90, out, err);
   EXPECT_EQ(result.exitStatus, 0) << result.err;
