@@ -1,5 +1,6 @@
 #include "bundle/shell.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 std::string EscapeForDoubleQuotes(const std::string& value) {
@@ -17,5 +18,10 @@ std::string QuoteForShell(const std::string& value) {
 }
 
 int RunShellCommand(const std::string& command) {
+  // The shell would get only the part before a NUL byte: a different command than the one composed.
+  if (command.find('\0') != std::string::npos) {
+    std::fprintf(stderr, "A command holding a NUL byte was not run: %s\n", command.c_str());
+    return -1;
+  }
   return std::system(command.c_str());
 }

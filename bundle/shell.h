@@ -13,6 +13,8 @@ std::string EscapeForDoubleQuotes(const std::string& value);
 std::string QuoteForShell(const std::string& value);
 
 // Runs command through /bin/sh and returns once the shell has finished; returns system()'s status.
+// A command holding a NUL byte is not run (the shell would see only its start): says so on
+// standard error and returns -1.
 int RunShellCommand(const std::string& command);
 
 #endif  // QUILLON_BUNDLE_SHELL_H_

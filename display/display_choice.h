@@ -4,8 +4,9 @@
 
 #include <string>
 
-// Returns true when display number n is held below root: root/.X11-unix/X«n» exists, or
-// root/.X«n»-lock names a live process.
+// Returns true when display number n is held below root: a server listens on
+// root/.X11-unix/X«n» (or something other than a socket lies there), or root/.X«n»-lock names a
+// live process. A socket left behind by a killed server does not hold the display.
 bool IsDisplayTaken(int n, const std::string& root);
 
 // Returns display unchanged when it is free (or is no ":«number»" text), otherwise the next
@@ -15,5 +16,14 @@ std::string ChooseFreeDisplay(const std::string& display, const std::string& roo
 
 // Returns ChooseFreeDisplay(display, "/tmp"): the machine's own X11 sockets and locks.
 std::string ChooseFreeDisplay(const std::string& display);
+
+// Returns the display ChooseFreeDisplay gives, also stepping past displays that a live launcher
+// has claimed in root/.quillon-displays, and claims it there for the calling process until that
+// ends. The file is locked while it is read and written, so two launchers that start in the same
+// second never get the same display; without the file it falls back to ChooseFreeDisplay.
+std::string ClaimFreeDisplay(const std::string& display, const std::string& root);
+
+// Returns ClaimFreeDisplay(display, "/tmp").
+std::string ClaimFreeDisplay(const std::string& display);
 
 #endif  // QUILLON_DISPLAY_DISPLAY_CHOICE_H_

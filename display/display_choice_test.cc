@@ -1,6 +1,8 @@
 #include "display/display_choice.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -67,6 +69,33 @@ TEST_F(DisplayChoice, StepsPastTakenDisplays) {
   EXPECT_TRUE(IsDisplayTaken(100, root));
   EXPECT_TRUE(IsDisplayTaken(101, root));
   EXPECT_FALSE(IsDisplayTaken(102, root));
+}
+
+// A server killed with signal 9 leaves its socket behind: only a socket that answers holds.
+TEST_F(DisplayChoice, StaleSocketIsFreeListeningSocketIsTaken) {
+  const struct {
+    int n;
+    bool listening;
+  } sockets[] = {{300, true}, {301, false}};
+  std::vector<int> open;
+  for (const auto& s : sockets) {
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    struct sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::string path = root + "/.X11-unix/X" + std::to_string(s.n);
+    path.copy(address.sun_path, path.size());
+    ASSERT_EQ(bind(fd, reinterpret_cast<struct sockaddr*>(&address), sizeof(address)), 0) << path;
+    if (s.listening) {
+      ASSERT_EQ(listen(fd, 1), 0);
+      open.push_back(fd);
+    } else {
+      close(fd);
+    }
+  }
+  EXPECT_TRUE(IsDisplayTaken(300, root));
+  EXPECT_FALSE(IsDisplayTaken(301, root));
+  EXPECT_EQ(ChooseFreeDisplay(":300", root), ":301");
+  for (int fd : open) close(fd);
 }
 
 TEST_F(DisplayChoice, GivesUpAfterAFewHundredTriesWithTheFirstChoice) {

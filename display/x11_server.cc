@@ -29,7 +29,10 @@ std::string GetQVX11AppName(const std::string& macos) {
   RunShellCommand(ComposeFindMarkerCommand(macos, scratchFile));
   const std::string firstLine = ReadFirstLine(scratchFile);
   RunShellCommand(ComposeRemoveScratchFileCommand(scratchFile));
-  return CutX11AppName(firstLine, macos);
+  const std::string name = CutX11AppName(firstLine, macos);
+  // A line feed in a path cuts find's line short; a name whose marker is not there is no name.
+  if (name.empty() || !CanOpenForReading(macos + "/" + name + "/" + kX11MarkerName)) return "";
+  return name;
 }
 
 std::string DisplayForRandomValue(int r) {
@@ -60,9 +63,12 @@ std::string ComposeX11StartCommand(const std::string& macos, const std::string& 
 int32_t StartQVX11(const std::string& macos, const std::string& x11App,
                    const std::string& display) {
   const std::string before = BeforeSnapshotFile(macos);
+  const std::string after = AfterSnapshotFile(macos);
+  // A server whose ID the snapshots cannot reveal could never be stopped: do not start it.
+  if (!CanTakeSnapshots(macos, before, after)) return 0;
   MakePIDFile(macos, kX11ServerProcessName, before);
   RunShellCommand(ComposeX11StartCommand(macos, x11App, display));
-  return WaitForNewPID(macos, kX11ServerProcessName, before, AfterSnapshotFile(macos));
+  return WaitForNewPID(macos, kX11ServerProcessName, before, after);
 }
 
 void StopX11Server(int32_t pid) {

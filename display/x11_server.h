@@ -13,7 +13,8 @@ std::string ComposeFindMarkerCommand(const std::string& macos, const std::string
 std::string CutX11AppName(const std::string& firstLine, const std::string& macos);
 
 // Returns the path, relative to macos, of the folder holding the first ".X11location" marker
-// that find lists; "" when there is none. Creates, reads and removes the scratch file.
+// that find lists; "" when there is none, or when the name cut from find's first line does not
+// lead to that marker (a line feed in the path). Creates, reads and removes the scratch file.
 std::string GetQVX11AppName(const std::string& macos);
 
 // Returns the display text for the generator's value r: ":" and a number from 5 to 7160.
@@ -26,7 +27,8 @@ std::string SetDisplay();
 std::string ComposeX11StartCommand(const std::string& macos, const std::string& x11App,
                                    const std::string& display);
 
-// Returns the ID of the X11 server it started on display; 0 when none showed up within the bound.
+// Returns the ID of the X11 server it started on display; 0 when none showed up within the bound,
+// or at once, starting nothing, when the snapshots that would reveal its ID cannot be taken.
 int32_t StartQVX11(const std::string& macos, const std::string& x11App,
                    const std::string& display);
 

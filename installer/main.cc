@@ -62,8 +62,8 @@ int main(int, char** argv) {
   // Decision: go on only with the engine present and a chosen file.
   if (!engineInstalled || chosenPath.empty()) return 0;
 
-  // Display, stepping past one that another server already serves.
-  const std::string display = ChooseFreeDisplay(SetDisplay());
+  // Display, stepping past one that another server serves or another launcher has claimed.
+  const std::string display = ClaimFreeDisplay(SetDisplay());
 
   // X11 server; when it never shows up the run ends released, with a message.
   const int32_t x11Pid = StartQVX11(paths.macos, x11App, display);

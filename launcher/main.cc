@@ -50,8 +50,8 @@ int main(int, char** argv) {
   if (!IsEngineInstalled(paths.macos, x11App, config.engineRequirement)) return 0;
   if (!IsExeInstalled(paths.driveC + config.cmdLine)) return 0;
 
-  // Display, stepping past one that another server already serves.
-  const std::string display = ChooseFreeDisplay(SetDisplay());
+  // Display, stepping past one that another server serves or another launcher has claimed.
+  const std::string display = ClaimFreeDisplay(SetDisplay());
 
   // X11 server; when it never shows up the run ends released, with a message.
   const int32_t x11Pid = StartQVX11(paths.macos, x11App, display);

@@ -1,9 +1,11 @@
 #include "platform/process_state.h"
 
 #include <limits.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -102,7 +104,12 @@ bool ProcessMayBelongToBundle(pid_t pid, const std::string& contents) {
   std::string folder = ResolvedPath(contents);
   if (folder.empty()) return true;
   std::string cwd = ProcessWorkingFolder(pid);
-  if (cwd.empty()) return true;
+  if (cwd.empty()) {
+    // A live process whose working folder is hidden, where ours can be learnt, runs for another
+    // user or is protected (such as process 1): never a server that this bundle started.
+    const bool exists = kill(pid, 0) == 0 || errno == EPERM;
+    return !(exists && !ProcessWorkingFolder(getpid()).empty());
+  }
   if (LiesInside(ResolvedOrAsGiven(cwd), folder)) return true;
   bool known = false;
   std::string prefix = ProcessEnvironmentValue(pid, "WINEPREFIX", &known);

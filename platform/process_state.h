@@ -23,8 +23,9 @@ std::string CurrentWorkingFolder();
 std::string ResolvedPath(const std::string& path);
 
 // Returns false only when it is known that the process works for another bundle than the one
-// whose Contents folder is contents: its working folder and its WINEPREFIX both lie outside it;
-// true when neither can be learnt.
+// whose Contents folder is contents: its working folder and its WINEPREFIX both lie outside it,
+// or it lives but hides its working folder where our own can be learnt; true when nothing can
+// be learnt (no such process, or a platform that shows no working folders).
 bool ProcessMayBelongToBundle(pid_t pid, const std::string& contents);
 
 #endif  // QUILLON_PLATFORM_PROCESS_STATE_H_

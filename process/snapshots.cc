@@ -1,5 +1,6 @@
 #include "process/snapshots.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -13,11 +14,30 @@
 #include "bundle/shell.h"
 #include "bundle/text_file.h"
 #include "platform/process_state.h"
+#include "platform/programs.h"
 #include "process/wait_bound.h"
 
 void MakePIDFile(const std::string& progFolder, const std::string& processName,
                  const std::string& outFile) {
   RunShellCommand(ComposePidofCommand(progFolder, processName, outFile));
+}
+
+namespace {
+
+// Returns true when path can be opened for writing, creating it empty when missing.
+bool CanWriteFile(const std::string& path) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+}  // namespace
+
+bool CanTakeSnapshots(const std::string& progFolder, const std::string& beforeFile,
+                      const std::string& afterFile) {
+  return IsExecutableFile(progFolder + "/pidof") && CanWriteFile(beforeFile) &&
+         CanWriteFile(afterFile);
 }
 
 int32_t ParsePID(const std::string& line) {

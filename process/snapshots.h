@@ -11,6 +11,12 @@
 void MakePIDFile(const std::string& progFolder, const std::string& processName,
                  const std::string& outFile);
 
+// Returns true when snapshots can be taken: progFolder's pidof can be run and both snapshot files
+// can be written (they are created empty when missing). Without that a started server's ID can
+// never be learnt, so nothing should be started.
+bool CanTakeSnapshots(const std::string& progFolder, const std::string& beforeFile,
+                      const std::string& afterFile);
+
 // Returns the number that strtoimax reads from line in base 10, narrowed to its low 32 bits.
 int32_t ParsePID(const std::string& line);
 

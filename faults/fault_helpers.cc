@@ -1,0 +1,128 @@
+#include "faults/fault_helpers.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/process_state.h"
+
+namespace fs = std::filesystem;
+
+pid_t StartLauncher(const LaunchSpec& spec, const std::string& outFile,
+                    const std::string& errFile) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    setpgid(0, 0);
+    int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int in = open("/dev/null", O_RDONLY);
+    if (out < 0 || err < 0 || in < 0) _exit(126);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    for (const std::string& name : spec.options.unsetEnv) unsetenv(name.c_str());
+    for (const auto& [name, value] : spec.options.env) setenv(name.c_str(), value.c_str(), 1);
+    if (spec.asNobody) {
+      if (setgroups(0, nullptr) != 0 || setgid(kNobodyGid) != 0 || setuid(kNobodyUid) != 0) {
+        _exit(125);
+      }
+      setenv("HOME", "/", 1);
+    }
+    if (!spec.options.workingFolder.empty() && chdir(spec.options.workingFolder.c_str()) != 0) {
+      _exit(126);
+    }
+    if (spec.gateWriteFd >= 0) close(spec.gateWriteFd);
+    if (spec.gateFd >= 0) {
+      // The gate opens for every waiting child at once, when the parent closes its end.
+      char byte;
+      while (read(spec.gateFd, &byte, 1) > 0) {
+      }
+      close(spec.gateFd);
+    }
+    char* argv[] = {const_cast<char*>(spec.argv0.c_str()), nullptr};
+    execv(spec.program.c_str(), argv);
+    _exit(127);
+  }
+  return pid;
+}
+
+TimedRun RunTimed(const LaunchSpec& spec, const std::string& scratchFolder, double limitSeconds) {
+  const std::string out = scratchFolder + "/run.out", err = scratchFolder + "/run.err";
+  auto start = std::chrono::steady_clock::now();
+  pid_t pid = StartLauncher(spec, out, err);
+  TimedRun run;
+  run.result = WaitProgram(pid, limitSeconds, out, err);
+  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  unlink(out.c_str());
+  unlink(err.c_str());
+  return run;
+}
+
+TestBundle MakeFaultBundle(const TestBundleOptions& options) {
+  TestBundle bundle = MakeTestBundle(options);
+  WriteFile(bundle.control + "/zenity.choice", "/Users/u/setup.exe\n");
+  WriteFile(bundle.control + "/wineserver.seconds", "0.1");
+  return bundle;
+}
+
+LaunchSpec SpecFor(const TestBundle& bundle, const std::string& program, double waitSeconds) {
+  LaunchSpec spec;
+  spec.program = InstallLauncher(bundle, program);
+  spec.argv0 = spec.program;
+  spec.options = LauncherRunOptions(bundle);
+  spec.options.env["QUILLON_WAIT_SECONDS"] = std::to_string(waitSeconds);
+  spec.options.workingFolder = bundle.root;
+  return spec;
+}
+
+std::vector<std::string> FindNamed(const std::string& folder, const std::string& name) {
+  std::vector<std::string> found;
+  std::error_code error;
+  if (fs::path(folder).filename() == name) found.push_back(folder);
+  for (auto it = fs::recursive_directory_iterator(folder, error);
+       it != fs::recursive_directory_iterator(); it.increment(error)) {
+    if (it->path().filename() == name) found.push_back(it->path().string());
+  }
+  return found;
+}
+
+void HandBundleToNobody(const TestBundle& bundle) {
+  chmod(bundle.root.c_str(), 0755);
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(bundle.root, error);
+       it != fs::recursive_directory_iterator(); it.increment(error)) {
+    lchown(it->path().c_str(), kNobodyUid, kNobodyGid);
+  }
+}
+
+void ScriptPidof(const TestBundle& bundle, const std::string& script) {
+  WriteFile(bundle.control + "/pidof.sh", script);
+}
+
+pid_t StartBystander() {
+  pid_t pid = fork();
+  if (pid == 0) {
+    setpgid(0, 0);
+    if (chdir("/") != 0) _exit(126);
+    execl("/bin/sleep", "sleep", "600", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  setpgid(pid, pid);
+  return pid;
+}
+
+bool IsAlive(pid_t pid) { return pid > 0 && kill(pid, 0) == 0 && !IsZombieProcess(pid); }
+
+void EndBystander(pid_t pid) {
+  if (pid <= 0) return;
+  kill(-pid, SIGKILL);
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}

@@ -1,0 +1,78 @@
+// Helpers of the fault-injection suite: starting a launcher behind a start gate or as an
+// unprivileged user, timing a run, and looking for files an injected command would leave.
+#ifndef QUILLON_FAULTS_FAULT_HELPERS_H_
+#define QUILLON_FAULTS_FAULT_HELPERS_H_
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/fixture.h"
+
+// The unprivileged user the faults that need one run as.
+inline constexpr uid_t kNobodyUid = 65534;
+inline constexpr gid_t kNobodyGid = 65534;
+
+// How a launcher is started by StartLauncher.
+struct LaunchSpec {
+  std::string program;   // the installed launcher
+  std::string argv0;     // its invocation path
+  RunOptions options;    // environment and working folder, as for RunProgram
+  int gateFd = -1;       // when >= 0: read from it until end of file before starting
+  int gateWriteFd = -1;  // the gate's other end, closed in the child so that end of file comes
+  bool asNobody = false; // drop to the unprivileged user before starting
+};
+
+// Starts the launcher in its own process group, its output going to outFile and errFile;
+// returns its process ID.
+pid_t StartLauncher(const LaunchSpec& spec, const std::string& outFile, const std::string& errFile);
+
+// A run with what it printed and how long it took.
+struct TimedRun {
+  RunResult result;
+  double seconds = 0;
+};
+
+// Runs the launcher to its end (within limitSeconds) and times it.
+TimedRun RunTimed(const LaunchSpec& spec, const std::string& scratchFolder, double limitSeconds);
+
+// Returns a test bundle as options say whose file dialog chooses /Users/u/setup.exe and whose
+// stand-in Wine server lives a tenth of a second, so that a run is over quickly.
+TestBundle MakeFaultBundle(const TestBundleOptions& options = TestBundleOptions());
+
+// Returns a LaunchSpec for the launcher ("Valnor" or "Brackenfold") installed into the bundle,
+// with the suite's run options and a wait bound of waitSeconds.
+LaunchSpec SpecFor(const TestBundle& bundle, const std::string& program, double waitSeconds);
+
+// Returns the paths below folder (and folder itself) whose last component is name.
+std::vector<std::string> FindNamed(const std::string& folder, const std::string& name);
+
+// Hands the fixture's folders to the unprivileged user so that it can run the bundle: the root
+// opened to 0755, and everything below it owned by that user.
+void HandBundleToNobody(const TestBundle& bundle);
+
+// Writes control/pidof.sh: the stand-in pidof then runs script with $1 the process name.
+void ScriptPidof(const TestBundle& bundle, const std::string& script);
+
+// The pidof lines of the fixture's own stand-in servers of name $1, for use inside ScriptPidof.
+inline constexpr char kListOwnStandIns[] =
+    "for f in \"$root/running/$1\".*; do\n"
+    "  [ -e \"$f\" ] || continue\n"
+    "  pid=${f##*.}\n"
+    "  kill -0 \"$pid\" 2>/dev/null || continue\n"
+    "  state=$(sed 's/.*) //' \"/proc/$pid/stat\" 2>/dev/null | cut -c1)\n"
+    "  [ \"$state\" = Z ] && continue\n"
+    "  echo \"$pid\"\n"
+    "done\n";
+
+// Returns a started "sleep 600" in its own process group, working in "/"; the caller ends it.
+pid_t StartBystander();
+
+// Returns true when pid still runs (and is no zombie).
+bool IsAlive(pid_t pid);
+
+// Kills pid's process group and reaps pid.
+void EndBystander(pid_t pid);
+
+#endif  // QUILLON_FAULTS_FAULT_HELPERS_H_
