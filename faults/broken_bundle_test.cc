@@ -37,7 +37,7 @@ class FaultsBrokenBundle : public ::testing::Test {
     if (c.shape) c.shape(options);
     bundle_ = MakeFaultBundle(options);
     if (c.spoil) c.spoil(bundle_);
-    TimedRun run = RunTimed(SpecFor(bundle_, c.program, kBound), bundle_.root, 60);
+    TimedRun run = RunTimed(PlanFor(bundle_, c.program, kBound), bundle_.root, 60);
     EXPECT_FALSE(run.result.timedOut);
     EXPECT_EQ(run.result.exitStatus, 0) << run.result.err;
     EXPECT_LT(run.seconds, 2 * kBound + kSlack);
@@ -52,7 +52,7 @@ class FaultsBrokenBundle : public ::testing::Test {
     EXPECT_TRUE(WaitForStandInsToEnd(bundle_, 5)) << "a stand-in server was left running";
     EXPECT_FALSE(PathExists(bundle_.paths.tempFile));
     // The next start is not blocked by what this one left.
-    EXPECT_EQ(RunTimed(SpecFor(bundle_, c.program, kBound), bundle_.root, 60).result.out, "");
+    EXPECT_EQ(RunTimed(PlanFor(bundle_, c.program, kBound), bundle_.root, 60).result.out, "");
     EXPECT_TRUE(WaitForStandInsToEnd(bundle_, 5));
     RemoveTestBundle(bundle_);
     bundle_ = TestBundle();
@@ -111,7 +111,7 @@ TEST_F(FaultsBrokenBundle, X11LinkThatPointsAtItself) {
     bundle_ = MakeFaultBundle(options);
     const std::string link = bundle_.contents + "/SharedSupport/X11";
     ASSERT_EQ(symlink("X11", link.c_str()), 0);
-    TimedRun run = RunTimed(SpecFor(bundle_, program, kBound), bundle_.root, 60);
+    TimedRun run = RunTimed(PlanFor(bundle_, program, kBound), bundle_.root, 60);
     EXPECT_EQ(run.result.exitStatus, 0) << run.result.err;
     EXPECT_EQ(std::filesystem::read_symlink(link).string(),
               "../MacOS/QVX11.app/Contents/SharedSupport/X11");
@@ -133,12 +133,12 @@ TEST_F(FaultsBrokenBundle, ContentsTheUserMayNotWrite) {
       TestBundleOptions options;
       options.config.quickX11KillShutdown = quick;
       bundle_ = MakeFaultBundle(options);
-        LaunchSpec spec = SpecFor(bundle_, program, kBound);
-      spec.asNobody = true;
+        LaunchPlan plan = PlanFor(bundle_, program, kBound);
+      plan.asNobody = true;
       HandBundleToNobody(bundle_);
       ASSERT_EQ(chown(bundle_.contents.c_str(), 0, 0), 0);
       ASSERT_EQ(chmod(bundle_.contents.c_str(), 0755), 0);
-      TimedRun run = RunTimed(spec, bundle_.root, 60);
+      TimedRun run = RunTimed(plan, bundle_.root, 60);
       EXPECT_EQ(run.result.signal, 0);
       EXPECT_EQ(run.result.exitStatus, 0) << run.result.err;
       EXPECT_LT(run.seconds, 2 * kBound + kSlack);

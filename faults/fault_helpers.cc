@@ -15,7 +15,7 @@
 
 namespace fs = std::filesystem;
 
-pid_t StartLauncher(const LaunchSpec& spec, const std::string& outFile,
+pid_t StartLauncher(const LaunchPlan& plan, const std::string& outFile,
                     const std::string& errFile) {
   pid_t pid = fork();
   if (pid == 0) {
@@ -27,36 +27,36 @@ pid_t StartLauncher(const LaunchSpec& spec, const std::string& outFile,
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
-    for (const std::string& name : spec.options.unsetEnv) unsetenv(name.c_str());
-    for (const auto& [name, value] : spec.options.env) setenv(name.c_str(), value.c_str(), 1);
-    if (spec.asNobody) {
+    for (const std::string& name : plan.options.unsetEnv) unsetenv(name.c_str());
+    for (const auto& [name, value] : plan.options.env) setenv(name.c_str(), value.c_str(), 1);
+    if (plan.asNobody) {
       if (setgroups(0, nullptr) != 0 || setgid(kNobodyGid) != 0 || setuid(kNobodyUid) != 0) {
         _exit(125);
       }
       setenv("HOME", "/", 1);
     }
-    if (!spec.options.workingFolder.empty() && chdir(spec.options.workingFolder.c_str()) != 0) {
+    if (!plan.options.workingFolder.empty() && chdir(plan.options.workingFolder.c_str()) != 0) {
       _exit(126);
     }
-    if (spec.gateWriteFd >= 0) close(spec.gateWriteFd);
-    if (spec.gateFd >= 0) {
+    if (plan.gateWriteFd >= 0) close(plan.gateWriteFd);
+    if (plan.gateFd >= 0) {
       // The gate opens for every waiting child at once, when the parent closes its end.
       char byte;
-      while (read(spec.gateFd, &byte, 1) > 0) {
+      while (read(plan.gateFd, &byte, 1) > 0) {
       }
-      close(spec.gateFd);
+      close(plan.gateFd);
     }
-    char* argv[] = {const_cast<char*>(spec.argv0.c_str()), nullptr};
-    execv(spec.program.c_str(), argv);
+    char* argv[] = {const_cast<char*>(plan.argv0.c_str()), nullptr};
+    execv(plan.program.c_str(), argv);
     _exit(127);
   }
   return pid;
 }
 
-TimedRun RunTimed(const LaunchSpec& spec, const std::string& scratchFolder, double limitSeconds) {
+TimedRun RunTimed(const LaunchPlan& plan, const std::string& scratchFolder, double limitSeconds) {
   const std::string out = scratchFolder + "/run.out", err = scratchFolder + "/run.err";
   auto start = std::chrono::steady_clock::now();
-  pid_t pid = StartLauncher(spec, out, err);
+  pid_t pid = StartLauncher(plan, out, err);
   TimedRun run;
   run.result = WaitProgram(pid, limitSeconds, out, err);
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -72,14 +72,14 @@ TestBundle MakeFaultBundle(const TestBundleOptions& options) {
   return bundle;
 }
 
-LaunchSpec SpecFor(const TestBundle& bundle, const std::string& program, double waitSeconds) {
-  LaunchSpec spec;
-  spec.program = InstallLauncher(bundle, program);
-  spec.argv0 = spec.program;
-  spec.options = LauncherRunOptions(bundle);
-  spec.options.env["QUILLON_WAIT_SECONDS"] = std::to_string(waitSeconds);
-  spec.options.workingFolder = bundle.root;
-  return spec;
+LaunchPlan PlanFor(const TestBundle& bundle, const std::string& program, double waitSeconds) {
+  LaunchPlan plan;
+  plan.program = InstallLauncher(bundle, program);
+  plan.argv0 = plan.program;
+  plan.options = LauncherRunOptions(bundle);
+  plan.options.env["QUILLON_WAIT_SECONDS"] = std::to_string(waitSeconds);
+  plan.options.workingFolder = bundle.root;
+  return plan;
 }
 
 std::vector<std::string> FindNamed(const std::string& folder, const std::string& name) {

@@ -15,7 +15,7 @@ inline constexpr uid_t kNobodyUid = 65534;
 inline constexpr gid_t kNobodyGid = 65534;
 
 // How a launcher is started by StartLauncher.
-struct LaunchSpec {
+struct LaunchPlan {
   std::string program;   // the installed launcher
   std::string argv0;     // its invocation path
   RunOptions options;    // environment and working folder, as for RunProgram
@@ -26,7 +26,7 @@ struct LaunchSpec {
 
 // Starts the launcher in its own process group, its output going to outFile and errFile;
 // returns its process ID.
-pid_t StartLauncher(const LaunchSpec& spec, const std::string& outFile, const std::string& errFile);
+pid_t StartLauncher(const LaunchPlan& plan, const std::string& outFile, const std::string& errFile);
 
 // A run with what it printed and how long it took.
 struct TimedRun {
@@ -35,15 +35,15 @@ struct TimedRun {
 };
 
 // Runs the launcher to its end (within limitSeconds) and times it.
-TimedRun RunTimed(const LaunchSpec& spec, const std::string& scratchFolder, double limitSeconds);
+TimedRun RunTimed(const LaunchPlan& plan, const std::string& scratchFolder, double limitSeconds);
 
 // Returns a test bundle as options say whose file dialog chooses /Users/u/setup.exe and whose
 // stand-in Wine server lives a tenth of a second, so that a run is over quickly.
 TestBundle MakeFaultBundle(const TestBundleOptions& options = TestBundleOptions());
 
-// Returns a LaunchSpec for the launcher ("Valnor" or "Brackenfold") installed into the bundle,
+// Returns a LaunchPlan for the launcher ("Valnor" or "Brackenfold") installed into the bundle,
 // with the suite's run options and a wait bound of waitSeconds.
-LaunchSpec SpecFor(const TestBundle& bundle, const std::string& program, double waitSeconds);
+LaunchPlan PlanFor(const TestBundle& bundle, const std::string& program, double waitSeconds);
 
 // Returns the paths below folder (and folder itself) whose last component is name.
 std::vector<std::string> FindNamed(const std::string& folder, const std::string& name);

@@ -38,7 +38,7 @@ TEST_P(FaultsGuardRace, ExactlyOneProceedsInEachRound) {
   // The winner stays in its engine until the round is judged, then its process group is killed.
   WriteFile(bundle_.control + "/wine.seconds", "60");
   const std::string programs[2] = {pairing.first, pairing.second};
-  LaunchSpec specs[2] = {SpecFor(bundle_, programs[0], 5), SpecFor(bundle_, programs[1], 5)};
+  LaunchPlan plans[2] = {PlanFor(bundle_, programs[0], 5), PlanFor(bundle_, programs[1], 5)};
   int wins[2] = {0, 0};
   for (int round = 0; round < kRounds; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
@@ -49,9 +49,9 @@ TEST_P(FaultsGuardRace, ExactlyOneProceedsInEachRound) {
     for (int i = 0; i < 2; ++i) {
       outs[i] = bundle_.root + "/race" + std::to_string(i) + ".out";
       errs[i] = bundle_.root + "/race" + std::to_string(i) + ".err";
-      specs[i].gateFd = gate[0];
-      specs[i].gateWriteFd = gate[1];
-      pids[i] = StartLauncher(specs[i], outs[i], errs[i]);
+      plans[i].gateFd = gate[0];
+      plans[i].gateWriteFd = gate[1];
+      pids[i] = StartLauncher(plans[i], outs[i], errs[i]);
     }
     close(gate[0]);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

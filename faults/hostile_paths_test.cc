@@ -48,7 +48,7 @@ TEST_F(FaultsHostilePaths, BundleFoldersReachTheRightFiles) {
         options.appFolder = folder;
         options.config.quickX11KillShutdown = quick;
         Make(options);
-        TimedRun run = RunTimed(SpecFor(bundle_, program, 5), bundle_.root, 60);
+        TimedRun run = RunTimed(PlanFor(bundle_, program, 5), bundle_.root, 60);
         EXPECT_EQ(run.result.exitStatus, 0) << run.result.err;
         EXPECT_EQ(run.result.out, "");
         ExpectNoCanary();
@@ -88,7 +88,7 @@ TEST_F(FaultsHostilePaths, LineFeedInTheBundlePath) {
       TestBundleOptions options;
       options.appFolder = folder;
       Make(options);
-      TimedRun run = RunTimed(SpecFor(bundle_, program, 1), bundle_.root, 60);
+      TimedRun run = RunTimed(PlanFor(bundle_, program, 1), bundle_.root, 60);
       EXPECT_FALSE(run.result.timedOut);
       EXPECT_EQ(run.result.exitStatus, 0) << run.result.err;
       EXPECT_EQ(run.result.out, "");
@@ -127,7 +127,7 @@ TEST_F(FaultsHostilePaths, InstallerNamesReachTheEngineUnchanged) {
     SCOPED_TRACE(name);
     Make(TestBundleOptions());
     WriteFile(bundle_.control + "/zenity.choice", name + "\n");
-    TimedRun run = RunTimed(SpecFor(bundle_, "Brackenfold", 5), bundle_.root, 60);
+    TimedRun run = RunTimed(PlanFor(bundle_, "Brackenfold", 5), bundle_.root, 60);
     EXPECT_EQ(run.result.exitStatus, 0) << run.result.err;
     EXPECT_EQ(RecordedArgs(bundle_, "wine"),
               (std::vector<std::string>{"--workdir", name.substr(0, name.rfind('/') + 1), name}));

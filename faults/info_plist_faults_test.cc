@@ -108,13 +108,13 @@ class FaultsInfoPlist : public ::testing::TestWithParam<PlistCase> {
 TEST_P(FaultsInfoPlist, RunsWithTheSettingsTheRulesGive) {
   const PlistCase& c = GetParam();
   bundle_ = MakeFaultBundle();
-  LaunchSpec spec = SpecFor(bundle_, "Valnor", 5);
+  LaunchPlan plan = PlanFor(bundle_, "Valnor", 5);
   if (c.asNobody) {
     HandBundleToNobody(bundle_);
-    spec.asNobody = true;
+    plan.asNobody = true;
   }
   c.spoil(bundle_);
-  TimedRun run = RunTimed(spec, bundle_.root, 120);
+  TimedRun run = RunTimed(plan, bundle_.root, 120);
   EXPECT_FALSE(run.result.timedOut);
   EXPECT_EQ(run.result.signal, 0);
   EXPECT_EQ(run.result.exitStatus, 0) << run.result.err.substr(0, 2000);

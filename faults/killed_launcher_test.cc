@@ -38,9 +38,9 @@ TEST_P(FaultsKilledLauncher, NextStartProceeds) {
   WriteFile(bundle_.control + "/zenity.choice", "/Users/u/setup.exe\n");
   WriteFile(bundle_.control + (background ? "/wineserver.seconds" : "/wine.seconds"), "60");
 
-  LaunchSpec spec = SpecFor(bundle_, c.program, 10);
+  LaunchPlan plan = PlanFor(bundle_, c.program, 10);
   const std::string out = bundle_.root + "/first.out", err = bundle_.root + "/first.err";
-  firstPid_ = StartLauncher(spec, out, err);
+  firstPid_ = StartLauncher(plan, out, err);
   // The engine is at work: the Wine server stands in background mode, the engine in quick mode.
   ASSERT_TRUE(WaitForStandIn(bundle_, background ? "wineserver" : "QVX11Server", 20));
   for (int i = 0; i < 2000 && RecordedCalls(bundle_, "wine") == 0; ++i) usleep(5000);
@@ -57,7 +57,7 @@ TEST_P(FaultsKilledLauncher, NextStartProceeds) {
   WriteFile(bundle_.control + (background ? "/wineserver.seconds" : "/wine.seconds"),
             background ? "1" : "0");
   for (const char* next : {c.program, std::string(c.program) == "Valnor" ? "Brackenfold" : "Valnor"}) {
-    TimedRun run = RunTimed(SpecFor(bundle_, next, 10), bundle_.root, 60);
+    TimedRun run = RunTimed(PlanFor(bundle_, next, 10), bundle_.root, 60);
     EXPECT_EQ(run.result.exitStatus, 0) << next << ": " << run.result.err;
     EXPECT_EQ(run.result.out, "") << next;
     EXPECT_EQ(ReadFile(bundle_.paths.instanceFile), "Not Running\n") << next;

@@ -39,7 +39,7 @@ class FaultsLyingPidof : public ::testing::Test {
     bundle_ = MakeFaultBundle(options);
     if (!x11ComesUp) WriteFile(bundle_.control + "/x11", "never");
     ScriptPidof(bundle_, script);
-    TimedRun run = RunTimed(SpecFor(bundle_, program, kBound), bundle_.root, 60);
+    TimedRun run = RunTimed(PlanFor(bundle_, program, kBound), bundle_.root, 60);
     EXPECT_FALSE(run.result.timedOut);
     // A signal to its own process group would have ended the launcher itself.
     EXPECT_EQ(run.result.signal, 0);

@@ -104,12 +104,12 @@ TEST_F(FaultsTwoBundles, EachGetsADisplayOfItsOwnAndKillsOnlyItsOwnServer) {
     pid_t pids[2];
     std::string outs[2], errs[2];
     for (int i = 0; i < 2; ++i) {
-      LaunchSpec spec = SpecFor(bundles_[static_cast<size_t>(i)], "Valnor", 5);
-      spec.gateFd = gate[0];
-      spec.gateWriteFd = gate[1];
+      LaunchPlan plan = PlanFor(bundles_[static_cast<size_t>(i)], "Valnor", 5);
+      plan.gateFd = gate[0];
+      plan.gateWriteFd = gate[1];
       outs[i] = bundles_[static_cast<size_t>(i)].root + "/out";
       errs[i] = bundles_[static_cast<size_t>(i)].root + "/err";
-      pids[i] = StartLauncher(spec, outs[i], errs[i]);
+      pids[i] = StartLauncher(plan, outs[i], errs[i]);
     }
     close(gate[0]);
     usleep(20000);
