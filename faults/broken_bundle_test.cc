@@ -134,7 +134,7 @@ TEST_F(FaultsBrokenBundle, ContentsTheUserMayNotWrite) {
       options.config.quickX11KillShutdown = quick;
       bundle_ = MakeFaultBundle(options);
         LaunchPlan plan = PlanFor(bundle_, program, kBound);
-      plan.asNobody = true;
+      plan.options.asNobody = true;
       HandBundleToNobody(bundle_);
       ASSERT_EQ(chown(bundle_.contents.c_str(), 0, 0), 0);
       ASSERT_EQ(chmod(bundle_.contents.c_str(), 0755), 0);

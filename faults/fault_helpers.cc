@@ -17,40 +17,7 @@ namespace fs = std::filesystem;
 
 pid_t StartLauncher(const LaunchPlan& plan, const std::string& outFile,
                     const std::string& errFile) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    setpgid(0, 0);
-    int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int in = open("/dev/null", O_RDONLY);
-    if (out < 0 || err < 0 || in < 0) _exit(126);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    for (const std::string& name : plan.options.unsetEnv) unsetenv(name.c_str());
-    for (const auto& [name, value] : plan.options.env) setenv(name.c_str(), value.c_str(), 1);
-    if (plan.asNobody) {
-      if (setgroups(0, nullptr) != 0 || setgid(kNobodyGid) != 0 || setuid(kNobodyUid) != 0) {
-        _exit(125);
-      }
-      setenv("HOME", "/", 1);
-    }
-    if (!plan.options.workingFolder.empty() && chdir(plan.options.workingFolder.c_str()) != 0) {
-      _exit(126);
-    }
-    if (plan.gateWriteFd >= 0) close(plan.gateWriteFd);
-    if (plan.gateFd >= 0) {
-      // The gate opens for every waiting child at once, when the parent closes its end.
-      char byte;
-      while (read(plan.gateFd, &byte, 1) > 0) {
-      }
-      close(plan.gateFd);
-    }
-    char* argv[] = {const_cast<char*>(plan.argv0.c_str()), nullptr};
-    execv(plan.program.c_str(), argv);
-    _exit(127);
-  }
-  return pid;
+  return StartProgram(plan.program, plan.argv0, plan.options, outFile, errFile);
 }
 
 TimedRun RunTimed(const LaunchPlan& plan, const std::string& scratchFolder, double limitSeconds) {

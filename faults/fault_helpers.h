@@ -10,18 +10,11 @@
 
 #include "tests/fixture.h"
 
-// The unprivileged user the faults that need one run as.
-inline constexpr uid_t kNobodyUid = 65534;
-inline constexpr gid_t kNobodyGid = 65534;
-
 // How a launcher is started by StartLauncher.
 struct LaunchPlan {
   std::string program;   // the installed launcher
   std::string argv0;     // its invocation path
-  RunOptions options;    // environment and working folder, as for RunProgram
-  int gateFd = -1;       // when >= 0: read from it until end of file before starting
-  int gateWriteFd = -1;  // the gate's other end, closed in the child so that end of file comes
-  bool asNobody = false; // drop to the unprivileged user before starting
+  RunOptions options;    // environment, working folder, start gate and user, as for StartProgram
 };
 
 // Starts the launcher in its own process group, its output going to outFile and errFile;
@@ -54,17 +47,6 @@ void HandBundleToNobody(const TestBundle& bundle);
 
 // Writes control/pidof.sh: the stand-in pidof then runs script with $1 the process name.
 void ScriptPidof(const TestBundle& bundle, const std::string& script);
-
-// The pidof lines of the fixture's own stand-in servers of name $1, for use inside ScriptPidof.
-inline constexpr char kListOwnStandIns[] =
-    "for f in \"$root/running/$1\".*; do\n"
-    "  [ -e \"$f\" ] || continue\n"
-    "  pid=${f##*.}\n"
-    "  kill -0 \"$pid\" 2>/dev/null || continue\n"
-    "  state=$(sed 's/.*) //' \"/proc/$pid/stat\" 2>/dev/null | cut -c1)\n"
-    "  [ \"$state\" = Z ] && continue\n"
-    "  echo \"$pid\"\n"
-    "done\n";
 
 // Returns a started "sleep 600" in its own process group, working in "/"; the caller ends it.
 pid_t StartBystander();

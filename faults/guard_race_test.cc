@@ -49,8 +49,8 @@ TEST_P(FaultsGuardRace, ExactlyOneProceedsInEachRound) {
     for (int i = 0; i < 2; ++i) {
       outs[i] = bundle_.root + "/race" + std::to_string(i) + ".out";
       errs[i] = bundle_.root + "/race" + std::to_string(i) + ".err";
-      plans[i].gateFd = gate[0];
-      plans[i].gateWriteFd = gate[1];
+      plans[i].options.startGateFd = gate[0];
+      plans[i].options.startGateWriteFd = gate[1];
       pids[i] = StartLauncher(plans[i], outs[i], errs[i]);
     }
     close(gate[0]);

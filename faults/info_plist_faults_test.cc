@@ -111,7 +111,7 @@ TEST_P(FaultsInfoPlist, RunsWithTheSettingsTheRulesGive) {
   LaunchPlan plan = PlanFor(bundle_, "Valnor", 5);
   if (c.asNobody) {
     HandBundleToNobody(bundle_);
-    plan.asNobody = true;
+    plan.options.asNobody = true;
   }
   c.spoil(bundle_);
   TimedRun run = RunTimed(plan, bundle_.root, 120);

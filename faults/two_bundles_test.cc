@@ -105,8 +105,8 @@ TEST_F(FaultsTwoBundles, EachGetsADisplayOfItsOwnAndKillsOnlyItsOwnServer) {
     std::string outs[2], errs[2];
     for (int i = 0; i < 2; ++i) {
       LaunchPlan plan = PlanFor(bundles_[static_cast<size_t>(i)], "Valnor", 5);
-      plan.gateFd = gate[0];
-      plan.gateWriteFd = gate[1];
+      plan.options.startGateFd = gate[0];
+      plan.options.startGateWriteFd = gate[1];
       outs[i] = bundles_[static_cast<size_t>(i)].root + "/out";
       errs[i] = bundles_[static_cast<size_t>(i)].root + "/err";
       pids[i] = StartLauncher(plan, outs[i], errs[i]);

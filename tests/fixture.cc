@@ -1,6 +1,7 @@
 #include "tests/fixture.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -30,16 +31,9 @@ const char kRecordPrologue[] =
 
 // The pidof stand-in: a scripted answer from control/pidof.sh, or else the live stand-in
 // servers of that name, one decimal ID a line.
-const char kPidofBody[] =
-    "if [ -f \"$root/control/pidof.sh\" ]; then . \"$root/control/pidof.sh\"; exit 0; fi\n"
-    "for f in \"$root/running/$1\".*; do\n"
-    "  [ -e \"$f\" ] || continue\n"
-    "  pid=${f##*.}\n"
-    "  kill -0 \"$pid\" 2>/dev/null || continue\n"
-    "  state=$(sed 's/.*) //' \"/proc/$pid/stat\" 2>/dev/null | cut -c1)\n"
-    "  [ \"$state\" = Z ] && continue\n"
-    "  echo \"$pid\"\n"
-    "done\n";
+const std::string kPidofBody =
+    std::string("if [ -f \"$root/control/pidof.sh\" ]; then . \"$root/control/pidof.sh\"; exit 0; fi\n") +
+    kListOwnStandIns;
 
 // The X11 server stand-in: control/x11 says "never" (does not come up) or "exit" (comes up and
 // ends at once); control/x11.delay delays its coming up.
@@ -288,7 +282,21 @@ pid_t StartProgram(const std::string& program, const std::string& argv0,
     dup2(err, 2);
     for (const std::string& name : options.unsetEnv) unsetenv(name.c_str());
     for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
+    if (options.asNobody) {
+      if (setgroups(0, nullptr) != 0 || setgid(kNobodyGid) != 0 || setuid(kNobodyUid) != 0) {
+        _exit(125);
+      }
+      setenv("HOME", "/", 1);
+    }
     if (!options.workingFolder.empty() && chdir(options.workingFolder.c_str()) != 0) _exit(126);
+    if (options.startGateWriteFd >= 0) close(options.startGateWriteFd);
+    if (options.startGateFd >= 0) {
+      // The gate opens for every waiting child at once, when the parent closes its end.
+      char byte;
+      while (read(options.startGateFd, &byte, 1) > 0) {
+      }
+      close(options.startGateFd);
+    }
     std::vector<char*> argv = {const_cast<char*>(argv0.c_str())};
     for (const std::string& word : options.args) argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);

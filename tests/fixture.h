@@ -39,6 +39,18 @@ struct TestBundle {
   BundlePaths paths;     // as a launcher in this bundle derives them
 };
 
+// The stand-in pidof's listing: the live, non-zombie stand-in servers registered under
+// $root/running with the name $1, one decimal ID a line.
+inline constexpr char kListOwnStandIns[] =
+    "for f in \"$root/running/$1\".*; do\n"
+    "  [ -e \"$f\" ] || continue\n"
+    "  pid=${f##*.}\n"
+    "  kill -0 \"$pid\" 2>/dev/null || continue\n"
+    "  state=$(sed 's/.*) //' \"/proc/$pid/stat\" 2>/dev/null | cut -c1)\n"
+    "  [ \"$state\" = Z ] && continue\n"
+    "  echo \"$pid\"\n"
+    "done\n";
+
 // Returns a new bundle built as options say, with stand-ins whose behaviour control/ files set.
 TestBundle MakeTestBundle(const TestBundleOptions& options = TestBundleOptions());
 
@@ -94,7 +106,14 @@ struct RunOptions {
   std::vector<std::string> args;           // words after the invocation path
   std::string workingFolder;               // "" for the test's own
   double limitSeconds = 60;                // then the whole process group is killed
+  int startGateFd = -1;       // when >= 0: the child reads it to end of file before it starts
+  int startGateWriteFd = -1;  // the gate's other end, closed in the child so end of file comes
+  bool asNobody = false;      // the child drops to the unprivileged user nobody before it starts
 };
+
+// The unprivileged user that RunOptions.asNobody runs as.
+inline constexpr uid_t kNobodyUid = 65534;
+inline constexpr gid_t kNobodyGid = 65534;
 
 // Runs program with argv0 as its invocation path and waits for it, within the limit.
 RunResult RunProgram(const std::string& program, const std::string& argv0,
