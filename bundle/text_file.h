@@ -8,6 +8,10 @@
 // Returns the bytes of the file up to its first line feed (or to its end); "" when it cannot be opened.
 std::string ReadFirstLine(const std::string& path);
 
+// Returns the lines of text as files are read here: split at line feeds, a last line without
+// one counts, a final line feed starts no further line.
+std::vector<std::string> SplitLines(const std::string& text);
+
 // Returns every line of the file; a last line without a line feed counts, a final line feed
 // starts no further line; no lines when the file cannot be opened.
 std::vector<std::string> ReadLines(const std::string& path);

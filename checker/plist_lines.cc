@@ -52,17 +52,6 @@ std::string Trim(const std::string& text) {
 
 }  // namespace
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string::size_type start = 0;
-  while (start < text.size()) {
-    std::string::size_type end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
 
 bool HasExactKeyLine(const std::vector<std::string>& lines, const std::string& key) {
   return std::find(lines.begin(), lines.end(), "\t<key>" + key + "</key>") != lines.end();

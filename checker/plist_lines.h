@@ -6,9 +6,7 @@
 #include <string>
 #include <vector>
 
-// Returns the lines of text as the launchers' reader splits them: at line feeds only, nothing
-// trimmed, a last line without a line feed counts, a final line feed starts no further line.
-std::vector<std::string> SplitLines(const std::string& text);
+#include "bundle/text_file.h"
 
 // Returns true when some line is exactly "\t<key>" + key + "</key>", the line the reader looks for.
 bool HasExactKeyLine(const std::vector<std::string>& lines, const std::string& key);

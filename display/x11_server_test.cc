@@ -11,28 +11,9 @@
 #include "bundle/text_file.h"
 #include "platform/process_state.h"
 #include "tests/fixture.h"
+#include "tests/scoped_env.h"
 
 namespace {
-
-// Sets an environment variable for one test and puts the old state back afterwards.
-struct ScopedEnv {
-  ScopedEnv(const std::string& variable, const std::string& value) : name(variable) {
-    const char* old = std::getenv(name.c_str());
-    had = old != nullptr;
-    if (had) saved = old;
-    setenv(name.c_str(), value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (had) {
-      setenv(name.c_str(), saved.c_str(), 1);
-    } else {
-      unsetenv(name.c_str());
-    }
-  }
-  std::string name;
-  bool had = false;
-  std::string saved;
-};
 
 TestBundle MakeBundleWithoutX11App() {
   TestBundleOptions options;

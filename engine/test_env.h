@@ -1,4 +1,4 @@
-// Test helpers for the engine tests: scoped environment changes and the dialog stand-ins' PATH.
+// Test helpers for the engine tests: the dialog stand-ins' PATH.
 #ifndef QUILLON_ENGINE_TEST_ENV_H_
 #define QUILLON_ENGINE_TEST_ENV_H_
 
@@ -6,33 +6,7 @@
 #include <string>
 
 #include "tests/fixture.h"
-
-// Sets (or, with unset, removes) an environment variable and puts the old state back when it goes.
-struct ScopedEnv {
-  ScopedEnv(const std::string& variable, const std::string& value, bool unset = false)
-      : name(variable) {
-    const char* old = std::getenv(name.c_str());
-    had = old != nullptr;
-    if (had) saved = old;
-    if (unset) {
-      unsetenv(name.c_str());
-    } else {
-      setenv(name.c_str(), value.c_str(), 1);
-    }
-  }
-  ~ScopedEnv() {
-    if (had) {
-      setenv(name.c_str(), saved.c_str(), 1);
-    } else {
-      unsetenv(name.c_str());
-    }
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-  std::string name;
-  bool had = false;
-  std::string saved;
-};
+#include "tests/scoped_env.h"
 
 // Returns PATH with the bundle's stand-in dialogs in front of the current folders.
 inline std::string StandInDialogPath(const TestBundle& bundle) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "bundle/text_file.h"
+
 // A fresh, empty temporary file, removed when the fuzzer ends normally.
 struct FuzzFile {
   std::string path;
@@ -29,18 +31,5 @@ inline void WriteFuzzFile(const std::string& path, const std::string& data) {
   std::fclose(out);
 }
 
-// Returns the lines of text as the launchers read files: split at line feeds, a last line
-// without one counts, a final line feed starts no further line.
-inline std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string::size_type start = 0;
-  while (start < text.size()) {
-    std::string::size_type end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
 
 #endif  // QUILLON_FUZZ_FUZZ_FILES_H_
