@@ -13,6 +13,16 @@ std::string EscapeForDoubleQuotes(const std::string& value) {
   return escaped;
 }
 
+std::string EscapeForAppleScript(const std::string& text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (char c : text) {
+    if (c == '"' || c == '\\') escaped += '\\';
+    escaped += c;
+  }
+  return escaped;
+}
+
 std::string QuoteForShell(const std::string& value) {
   return "\"" + EscapeForDoubleQuotes(value) + "\"";
 }

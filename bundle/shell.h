@@ -1,4 +1,5 @@
-// The one quoting helper for shell command lines, and the one way a command line is run.
+// The quoting helpers for shell command lines (and the AppleScript strings inside them), and the
+// one way a command line is run.
 #ifndef QUILLON_BUNDLE_SHELL_H_
 #define QUILLON_BUNDLE_SHELL_H_
 
@@ -8,6 +9,10 @@
 // quote, the dollar sign, the backquote and the backslash) each preceded by a backslash; any
 // other value comes back byte for byte.
 std::string EscapeForDoubleQuotes(const std::string& value);
+
+// Returns text with each backslash and double quote preceded by a backslash, as the inside of
+// an AppleScript string literal needs them.
+std::string EscapeForAppleScript(const std::string& text);
 
 // Returns value between double quotes, escaped so that /bin/sh reads it back unchanged as one word.
 std::string QuoteForShell(const std::string& value);

@@ -39,17 +39,6 @@ std::string LogAdvice(const std::string& macos, const std::string& logName,
          " in the wrapper's Contents/Resources/Logs folder (" + logs + "/" + logName + ").";
 }
 
-// Returns text as the inside of an AppleScript string literal: backslash and quote escaped.
-std::string EscapeForAppleScript(const std::string& text) {
-  std::string escaped;
-  escaped.reserve(text.size());
-  for (char c : text) {
-    if (c == '"' || c == '\\') escaped += '\\';
-    escaped += c;
-  }
-  return escaped;
-}
-
 }  // namespace
 
 std::string MissingEngineMessage(const std::string& engineRequirement) {

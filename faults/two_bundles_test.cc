@@ -45,19 +45,9 @@ std::string LockingX11Server(const std::string& root) {
 
 // Returns a pidof script that lists the live stand-in servers of every bundle at roots.
 std::string MachineWidePidof(const std::vector<std::string>& roots) {
-  std::string script = "for dir in";
-  for (const std::string& root : roots) script += " '" + root + "/running'";
-  return script +
-         "; do\n"
-         "  for f in \"$dir/$1\".*; do\n"
-         "    [ -e \"$f\" ] || continue\n"
-         "    pid=${f##*.}\n"
-         "    kill -0 \"$pid\" 2>/dev/null || continue\n"
-         "    state=$(sed 's/.*) //' \"/proc/$pid/stat\" 2>/dev/null | cut -c1)\n"
-         "    [ \"$state\" = Z ] && continue\n"
-         "    echo \"$pid\"\n"
-         "  done\n"
-         "done\n";
+  std::string script = "for root in";
+  for (const std::string& root : roots) script += " '" + root + "'";
+  return script + "; do\n" + kListOwnStandIns + "done\n";
 }
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -5,20 +5,6 @@
 #include "bundle/shell.h"
 #include "platform/programs.h"
 
-namespace {
-
-// Escapes text for an AppleScript string literal: a backslash and a double quote get a backslash.
-std::string EscapeForAppleScript(const std::string& text) {
-  std::string escaped;
-  for (char c : text) {
-    if (c == '\\' || c == '"') escaped += '\\';
-    escaped += c;
-  }
-  return escaped;
-}
-
-}  // namespace
-
 std::string ComposeOsascriptFileDialogCommand(const std::string& scratchFile) {
   // The scratch path passes three levels: the inner shell's double quotes, the AppleScript
   // string, the outer shell's double quotes; for an ordinary path each escape is a no-op.
