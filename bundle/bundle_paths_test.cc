@@ -76,7 +76,7 @@ TEST(MakeAbsolutePath, Table) {
 TEST(LauncherOutsideBundle, SaysWhereItMustLieAndEndsWithOne) {
   TestBundle bundle = MakeTestBundle();
   for (const std::string program : {"Valnor", "Brackenfold"}) {
-    std::string binary = program == "Valnor" ? VALNOR_BINARY : BRACKENFOLD_BINARY;
+    std::string binary = BuiltLauncher(program);
     std::string argv0 = bundle.root + "/" + program + "-elsewhere";
     RunResult run = RunProgram(binary, argv0);
     EXPECT_EQ(run.exitStatus, 1) << program;

@@ -255,8 +255,14 @@ bool WaitForStandInsToEnd(const TestBundle& bundle, double seconds) {
   return true;
 }
 
+std::string BuiltLauncher(const std::string& program) {
+  const char* folder = std::getenv(kLaunchersVariable);
+  if (folder != nullptr && *folder != '\0') return std::string(folder) + "/" + program;
+  return program == "Valnor" ? VALNOR_BINARY : BRACKENFOLD_BINARY;
+}
+
 std::string InstallLauncher(const TestBundle& bundle, const std::string& program) {
-  std::string from = program == "Valnor" ? VALNOR_BINARY : BRACKENFOLD_BINARY;
+  std::string from = BuiltLauncher(program);
   std::string to = program == "Valnor"
                        ? bundle.paths.macos + "/Valnor"
                        : bundle.contents + "/Brackenfold.app/Contents/MacOS/Brackenfold";

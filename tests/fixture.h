@@ -87,6 +87,14 @@ bool WaitForStandIn(const TestBundle& bundle, const std::string& name, double se
 // Waits up to seconds for every stand-in server of the bundle to end; returns true when none lives.
 bool WaitForStandInsToEnd(const TestBundle& bundle, double seconds);
 
+// The environment variable naming a folder that holds Valnor and Brackenfold: the tests that run
+// the launchers then run those (another build's) in place of this build's own.
+inline constexpr char kLaunchersVariable[] = "QUILLON_LAUNCHERS";
+
+// Returns the launcher program ("Valnor" or "Brackenfold") the tests run: the one in the folder
+// that QUILLON_LAUNCHERS names when it is set and not empty, else this build's own.
+std::string BuiltLauncher(const std::string& program);
+
 // Copies the built launcher ("Valnor" or "Brackenfold") to its place in the bundle; returns that path.
 std::string InstallLauncher(const TestBundle& bundle, const std::string& program);
 

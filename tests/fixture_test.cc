@@ -10,7 +10,37 @@
 
 #include <signal.h>
 
+#include <iostream>
+
+#include "tests/scoped_env.h"
+
 namespace {
+
+// Returns "ELF 32-bit" or "ELF 64-bit" by the class byte of an ELF file's header, else "not ELF".
+std::string ElfClass(const std::string& content) {
+  if (content.size() < 5 || content.compare(0, 4, "\x7f" "ELF") != 0) return "not ELF";
+  return content[4] == 1 ? "ELF 32-bit" : content[4] == 2 ? "ELF 64-bit" : "not ELF";
+}
+
+// The bundle gets the launcher the run names (QUILLON_LAUNCHERS, else this build's own); the
+// log shows each one's path and word size, so a run tells which programs it tested.
+TEST_F(BundleTest, InstallsTheLauncherTheRunNames) {
+  for (const std::string program : {"Valnor", "Brackenfold"}) {
+    std::string from = BuiltLauncher(program);
+    std::string content = ReadFile(from);
+    ASSERT_FALSE(content.empty()) << from;
+    EXPECT_EQ(ReadFile(InstallLauncher(bundle, program)), content) << program;
+    std::cout << "launcher under test: " << from << " (" << ElfClass(content) << ")\n";
+  }
+  {
+    ScopedEnv named(kLaunchersVariable, "/elsewhere/launchers");
+    EXPECT_EQ(BuiltLauncher("Valnor"), "/elsewhere/launchers/Valnor");
+    EXPECT_EQ(BuiltLauncher("Brackenfold"), "/elsewhere/launchers/Brackenfold");
+  }
+  ScopedEnv empty(kLaunchersVariable, "");
+  EXPECT_EQ(BuiltLauncher("Valnor"), VALNOR_BINARY);
+  EXPECT_EQ(BuiltLauncher("Brackenfold"), BRACKENFOLD_BINARY);
+}
 
 TEST_F(BundleTest, HoldsTheWrapperLayout) {
   const std::string& c = bundle.contents;
