@@ -82,7 +82,7 @@ TEST(RealTool, WorksFromAnInstallPrefix) {
                             QuoteForShell(prefix) + " > /dev/null"),
             0);
   for (const char* part : {"bin/quillon-bundle", "share/quillon/launchers/Valnor",
-                           "share/quillon/launchers/Brackenfold",
+                           "share/quillon/launchers/Brackenfold", "bin/quillon-set-program",
                            "share/quillon/companions/linux/pidof",
                            "share/quillon/companions/linux/wine"}) {
     EXPECT_TRUE(fs::exists(prefix + "/" + part)) << part;

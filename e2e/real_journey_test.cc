@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -151,6 +152,29 @@ TEST(RealTool, BuildsABundleWithoutAProgramAndListsWhatCameLater) {
   EXPECT_NE(err.find("is not a wrapper bundle with a Wine prefix"), std::string::npos) << err;
 }
 
+// A linked prefix shares its files with the source, but not the registry files that Wine
+// rewrites in place at every run.
+TEST(RealTool, LinkedPrefixGetsRegistryFilesOfItsOwn) {
+  fs::path source = WorkFolder() + "/linked-source";
+  fs::remove_all(source);
+  Touch(source.string() + "/drive_c/Program Files/Old/old.exe");
+  WriteFile(source.string() + "/user.reg", "WINE REGISTRY Version 2\n");
+  WriteFile(source.string() + "/system.reg", "WINE REGISTRY Version 2\n");
+  std::string out, err;
+  ASSERT_EQ(RunToolApart({"--name", "Linked", "--dest", WorkFolder(), "--x11", "/bin/true", "--force",
+                          "--prefix-from", source.string(), "--link-prefix"},
+                         &out, &err),
+            0)
+      << out << err;
+  const std::string prefix = WorkFolder() + "/Linked.app/Contents/SharedSupport/Ambergate/support/default";
+  EXPECT_TRUE(fs::equivalent(prefix + "/drive_c/Program Files/Old/old.exe",
+                             source / "drive_c/Program Files/Old/old.exe"));
+  for (const char* reg : {"/user.reg", "/system.reg"}) {
+    EXPECT_FALSE(fs::equivalent(prefix + reg, source.string() + reg)) << reg << " is shared with the source";
+    EXPECT_EQ(ReadFile(prefix + reg), "WINE REGISTRY Version 2\n");
+  }
+}
+
 // The engine adapter reads the program's PE header and says in LastWine.log when this machine's
 // Wine has no loader for its architecture; with one, that loader runs it.
 TEST(RealAdapter, SaysInTheLogWhenTheProgramsArchitectureHasNoWine) {
@@ -264,6 +288,11 @@ TEST_F(RealJourney, InstallersThroughBrackenfoldThenProgramsAndSetProgramThenVal
   const std::string silent = BuildInstaller(media, kSilentInstaller, "acme-setup.exe");
   const std::string paged = BuildInstaller(media, kPagedInstaller, "bravo-setup.exe");
   ASSERT_FALSE(silent.empty() || paged.empty());
+  // Wine makes no menu entries on this machine for the shortcuts installed in the bundle.
+  const char* home = std::getenv("HOME");
+  const std::string hostEntry = std::string(home ? home : "/nonexistent") +
+                                "/.local/share/applications/wine/Programs/Acme/Acme.desktop";
+  fs::remove(hostEntry);
 
   // Make a bundle without a program.
   std::string out, err;
@@ -299,6 +328,10 @@ TEST_F(RealJourney, InstallersThroughBrackenfoldThenProgramsAndSetProgramThenVal
   EXPECT_EQ(result.exitStatus, 0) << result.err;
   ASSERT_TRUE(fs::exists(driveC + "/Program Files (x86)/Bravo Tools/bravo.exe"));
   EXPECT_TRUE(WaitForBundleServersToEnd(contents, 30));
+
+  EXPECT_FALSE(fs::exists(hostEntry)) << "Wine wrote a menu entry outside the bundle";
+  EXPECT_EQ(ReadFile(SeedPrefix() + "/user.reg").find("Acme"), std::string::npos)
+      << "the install changed the prefix the bundle was linked from";
 
   // programs: the shortcuts' programs, and the one without a shortcut through the baseline.
   ASSERT_EQ(RunToolApart({"programs", app}, &out, &err), 0) << err;
