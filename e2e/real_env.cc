@@ -229,8 +229,8 @@ bool PressReturnUntilGone(const std::string& display, const std::string& title, 
 }
 
 std::string MissingForInstallerRuns() {
-  if (access("/usr/lib/wine/wine", X_OK) != 0 && FindExecutable("wine").empty()) {
-    return "Wine's 32-bit part is not installed (scripts/install-deps real)";
+  if (access("/usr/lib/wine/wine", X_OK) != 0) {
+    return "Wine's 32-bit part (/usr/lib/wine/wine, wine32:i386) is not installed (scripts/install-deps real)";
   }
   for (const char* program : {"makensis", "lnkinfo", "zenity", "xdotool"}) {
     if (FindExecutable(program).empty()) {
