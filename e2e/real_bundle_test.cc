@@ -19,25 +19,10 @@ namespace {
 
 const char kReportName[] = "sample-received.txt";
 
-// Skips the test, naming what is missing, on a machine without Wine, Xvfb or the sample.
-#define SKIP_WITHOUT_REAL_RUNS()                                   \
-  do {                                                             \
-    std::string missing = MissingForRealRuns();                    \
-    if (!missing.empty()) GTEST_SKIP() << "skipped: " << missing;  \
-  } while (false)
-
 // Where the sample in a bundle built with --install-dir "/Program Files/Sample" reports.
 std::string BundleReport(const std::string& contents) {
   return contents + "/SharedSupport/Ambergate/support/default/drive_c/Program Files/Sample/" +
          kReportName;
-}
-
-// Expects the run's traces: both logs written, the servers gone, the wrapper released.
-void ExpectCleanEnd(const std::string& contents) {
-  EXPECT_NE(ReadFile(contents + "/Resources/Logs/LastWine.log").find("engine: "), std::string::npos);
-  EXPECT_TRUE(PathExists(contents + "/Resources/Logs/LastX11.log"));
-  EXPECT_TRUE(WaitForBundleServersToEnd(contents, 20)) << "an X server or Wine server is left";
-  EXPECT_EQ(ReadFile(contents + "/.AlreadyRunningPID"), "Not Running\n");
 }
 
 }  // namespace
@@ -97,7 +82,7 @@ TEST(RealTool, WorksFromAnInstallPrefix) {
                             QuoteForShell(prefix) + " > /dev/null"),
             0);
   for (const char* part : {"bin/quillon-bundle", "share/quillon/launchers/Valnor",
-                           "share/quillon/launchers/Brackenfold",
+                           "share/quillon/launchers/Brackenfold", "bin/quillon-set-program",
                            "share/quillon/companions/linux/pidof",
                            "share/quillon/companions/linux/wine"}) {
     EXPECT_TRUE(fs::exists(prefix + "/" + part)) << part;
@@ -121,7 +106,8 @@ TEST(RealTool, RefusesBadOptionsWithAClearMessage) {
     std::vector<std::string> words;
     std::string message;
   } cases[] = {
-      {{}, "--program is required"},
+      {{}, "--name is required when no --program is given"},
+      {{"--name", "No Program", "--flags", "-x"}, "--install-dir, --workdir and --flags need --program"},
       {{"--program", dest + "/missing.exe"}, "is not a file"},
       {{"--program", program, "--bogus"}, "unknown option \"--bogus\""},
       {{"--program", program, "--name"}, "option --name needs a value"},
@@ -260,23 +246,6 @@ class RealBrackenfold : public ::testing::Test {
     ExpectCleanEnd(contents);
   }
 
-  // Starts an Xvfb of the test's own (named Xvfb, not QVX11Server); returns its display.
-  std::string StartDesktopDisplay() {
-    for (int n = 140; n < 160; ++n) {
-      std::string display = ":" + std::to_string(n);
-      if (PathExists("/tmp/.X11-unix/X" + std::to_string(n))) continue;
-      std::string pidFile = WorkFolder() + "/desktop-xvfb.pid";
-      RunShellCommand("Xvfb " + display + " > /dev/null 2>&1 & echo $! > " + QuoteForShell(pidFile));
-      desktopServer = static_cast<pid_t>(std::atoi(ReadFile(pidFile).c_str()));
-      for (int i = 0; i < 50; ++i, usleep(100000)) {
-        if (RunShellCommand("xwininfo -display " + display + " -root > /dev/null 2>&1") == 0) {
-          return display;
-        }
-      }
-    }
-    return "";
-  }
-
   std::string contents, media, installer;
   pid_t desktopServer = 0;
 };
@@ -300,7 +269,7 @@ TEST_F(RealBrackenfold, RunsTheInstallerChosenInTheRealZenityDialog) {
   if (FindExecutable("zenity").empty() || FindExecutable("xdotool").empty()) {
     GTEST_SKIP() << "skipped: zenity or xdotool is not installed (scripts/install-deps real)";
   }
-  std::string display = StartDesktopDisplay();
+  std::string display = StartTestDisplay(140, &desktopServer);
   ASSERT_FALSE(display.empty()) << "could not start an Xvfb for the dialog";
   RunOptions options = RealLauncherRunOptions();
   options.env["DISPLAY"] = display;
@@ -308,20 +277,8 @@ TEST_F(RealBrackenfold, RunsTheInstallerChosenInTheRealZenityDialog) {
   std::string brackenfold = contents + "/Brackenfold.app/Contents/MacOS/Brackenfold";
   std::string out = WorkFolder() + "/zenity.out", err = WorkFolder() + "/zenity.err";
   pid_t launcher = StartProgram(brackenfold, brackenfold, options, out, err);
-  // Once the dialog is up, Ctrl+L opens its location field; the path is typed there and Return
-  // chooses the file. Typing can lose keys on a busy machine, so while the dialog stays open
-  // the field is cleared and the path typed again.
-  const std::string dialog = "xdotool search --onlyvisible --name 'Please choose Windows'";
-  int driven = RunShellCommand(
-      "export DISPLAY=" + display +
-      "; timeout 60 xdotool search --sync --onlyvisible --name 'Please choose Windows' > /dev/null || exit 1; "
-      "for attempt in 1 2 3 4 5; do "
-      "w=$(" + dialog + " | head -n 1); [ -n \"$w\" ] || exit 0; sleep 1; "
-      "xdotool windowfocus --sync \"$w\"; xdotool key ctrl+l; sleep 0.5; xdotool key ctrl+a; "
-      "xdotool type --delay 30 " + QuoteForShell(installer) + "; sleep 0.5; xdotool key Return; "
-      "sleep 3; " + dialog + " > /dev/null || exit 0; "
-      "done; exit 1");
-  EXPECT_EQ(driven, 0) << "the file dialog did not show up on " << display;
+  bool driven = ChooseInFileDialog(display, installer);
+  EXPECT_TRUE(driven) << "the file dialog did not show up on " << display;
   RunResult result = WaitProgram(launcher, 90, out, err);
   EXPECT_EQ(result.exitStatus, 0) << result.err;
   ExpectInstallerRan(display);

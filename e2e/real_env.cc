@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -165,6 +166,102 @@ double SampleColourShare(const std::string& pngFile) {
                    " -opaque 'rgb(255,140,0)' -format '%[fx:mean]' info:",
                &output);
   return std::atof(output.c_str());
+}
+
+std::string StartTestDisplay(int first, pid_t* pid) {
+  *pid = 0;
+  for (int n = first; n < first + 20; ++n) {
+    std::string display = ":" + std::to_string(n);
+    if (PathExists("/tmp/.X11-unix/X" + std::to_string(n))) continue;
+    std::string pidFile = WorkFolder() + "/test-xvfb.pid";
+    RunShellCommand("Xvfb " + display + " > /dev/null 2>&1 & echo $! > " + QuoteForShell(pidFile));
+    *pid = static_cast<pid_t>(std::atoi(ReadFile(pidFile).c_str()));
+    for (int i = 0; i < 50; ++i, usleep(100000)) {
+      if (RunShellCommand("xwininfo -display " + display + " -root > /dev/null 2>&1") == 0) {
+        return display;
+      }
+    }
+  }
+  return "";
+}
+
+bool ChooseInFileDialog(const std::string& display, const std::string& path) {
+  // Once the dialog is up, Ctrl+L opens its location field; the path is typed there and Return
+  // chooses the file. Typing can lose keys on a busy machine, so while the dialog stays open
+  // the field is cleared and the path typed again.
+  const std::string dialog = "xdotool search --onlyvisible --name 'Please choose Windows'";
+  return RunShellCommand(
+             "export DISPLAY=" + display +
+             "; timeout 60 xdotool search --sync --onlyvisible --name 'Please choose Windows' > /dev/null || exit 1; "
+             "for attempt in 1 2 3 4 5; do "
+             "w=$(" + dialog + " | head -n 1); [ -n \"$w\" ] || exit 0; sleep 1; "
+             "xdotool windowfocus --sync \"$w\"; xdotool key ctrl+l; sleep 0.5; xdotool key ctrl+a; "
+             "xdotool type --delay 30 " + QuoteForShell(path) + "; sleep 0.5; xdotool key Return; "
+             "sleep 3; " + dialog + " > /dev/null || exit 0; "
+             "done; exit 1") == 0;
+}
+
+std::string WaitForBundleWindow(const std::string& contents, const std::string& title, double seconds) {
+  auto start = std::chrono::steady_clock::now();
+  while (SecondsSince(start) <= seconds) {
+    for (pid_t server : BundleProcesses(contents, "QVX11Server")) {
+      // The server's first argument that begins with ":" is its display.
+      std::string words = ReadFile("/proc/" + std::to_string(server) + "/cmdline");
+      std::replace(words.begin(), words.end(), '\0', '\n');
+      for (const std::string& word : SplitLines(words)) {
+        if (word.size() < 2 || word[0] != ':') continue;
+        std::string output;
+        RunCapturing("xwininfo -display " + QuoteForShell(word) + " -root -tree", &output);
+        if (output.find("\"" + title) != std::string::npos) return word;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  }
+  return "";
+}
+
+bool PressReturnUntilGone(const std::string& display, const std::string& title, int tries) {
+  const std::string find = "xdotool search --onlyvisible --name " + QuoteForShell(title) + " | head -n 1";
+  return RunShellCommand("export DISPLAY=" + display + "; for attempt in $(seq " + std::to_string(tries) +
+                         "); do w=$(" + find + "); [ -n \"$w\" ] || exit 0; "
+                         "xdotool windowfocus --sync \"$w\"; sleep 0.5; xdotool key Return; sleep 3; "
+                         "done; [ -z \"$(" + find + ")\" ]") == 0;
+}
+
+std::string MissingForInstallerRuns() {
+  if (access("/usr/lib/wine/wine", X_OK) != 0) {
+    return "Wine's 32-bit part (/usr/lib/wine/wine, wine32:i386) is not installed (scripts/install-deps real)";
+  }
+  for (const char* program : {"makensis", "lnkinfo", "zenity", "xdotool"}) {
+    if (FindExecutable(program).empty()) {
+      return std::string(program) + " is not installed (scripts/install-deps real)";
+    }
+  }
+  if (std::string(QUILLON_SAMPLE32).empty() || access(QUILLON_SAMPLE32, R_OK) != 0) {
+    return "the 32-bit sample was not built (i686-w64-mingw32-gcc missing)";
+  }
+  return "";
+}
+
+std::string BuildInstaller(const std::string& folder, const std::string& script,
+                           const std::string& installerName) {
+  fs::create_directories(folder);
+  fs::copy_file(QUILLON_SAMPLE32, folder + "/sample32.exe", fs::copy_options::overwrite_existing);
+  const std::string nsi = folder + "/" + installerName + ".nsi";
+  WriteFile(nsi, script);
+  std::string output;
+  int status = RunCapturing("cd " + QuoteForShell(folder) + " && makensis -V2 " + QuoteForShell(nsi), &output);
+  EXPECT_EQ(status, 0) << output;
+  const std::string installer = folder + "/" + installerName;
+  EXPECT_TRUE(fs::exists(installer)) << output;
+  return status == 0 && fs::exists(installer) ? installer : "";
+}
+
+void ExpectCleanEnd(const std::string& contents) {
+  EXPECT_NE(ReadFile(contents + "/Resources/Logs/LastWine.log").find("engine: "), std::string::npos);
+  EXPECT_TRUE(PathExists(contents + "/Resources/Logs/LastX11.log"));
+  EXPECT_TRUE(WaitForBundleServersToEnd(contents, 20)) << "an X server or Wine server is left";
+  EXPECT_EQ(ReadFile(contents + "/.AlreadyRunningPID"), "Not Running\n");
 }
 
 RunOptions RealLauncherRunOptions() {
