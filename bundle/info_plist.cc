@@ -1,16 +1,21 @@
 #include "bundle/info_plist.h"
 
-#include <fstream>
+#include "bundle/text_file.h"
 
 std::string FindPlistValueLine(const std::string& path, const std::string& key) {
   const std::string keyLine = "\t<key>" + key + "</key>";
-  std::ifstream in(path, std::ios::binary);
-  std::string previous;
-  std::string line;
-  // The previous line starts empty, which is never the key line: the first line is no value line.
-  while (in && std::getline(in, line)) {
-    if (previous == keyLine) return line;
-    previous.swap(line);
+  // A bounded read of a regular file: a FIFO or a device in its place reads as no settings.
+  const std::string text = ReadRegularFile(path).value_or("");
+  // Lines are walked in place, so that a file of short lines costs no more memory than its text.
+  bool afterKey = false;
+  std::string::size_type start = 0;
+  while (start < text.size()) {
+    std::string::size_type end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    // The first line is never a value line: no line stands before it.
+    if (afterKey) return text.substr(start, end - start);
+    afterKey = end - start == keyLine.size() && text.compare(start, keyLine.size(), keyLine) == 0;
+    start = end + 1;
   }
   return "";
 }

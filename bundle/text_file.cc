@@ -1,15 +1,57 @@
 #include "bundle/text_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
+#include <algorithm>
+#include <cerrno>
+
+bool IsRegularFile(int fd) {
+  struct stat info;
+  return fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::optional<std::string> ReadOpenFile(int fd, std::size_t limit, bool firstLineOnly) {
+  if (!IsRegularFile(fd)) return std::nullopt;
+  std::string text;
+  char buffer[8192];
+  while (text.size() < limit) {
+    const std::size_t want = std::min(sizeof(buffer), limit - text.size());
+    const ssize_t got = pread(fd, buffer, want, static_cast<off_t>(text.size()));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return std::nullopt;
+    if (got == 0) break;
+    text.append(buffer, static_cast<std::size_t>(got));
+    if (firstLineOnly && text.find('\n', text.size() - static_cast<std::size_t>(got)) != std::string::npos) {
+      break;
+    }
+  }
+  return text;
+}
+
+namespace {
+
+// Returns the file's text as ReadOpenFile gives it, opening path without blocking.
+std::optional<std::string> ReadPath(const std::string& path, std::size_t limit, bool firstLineOnly) {
+  // O_NONBLOCK: opening a FIFO for reading returns at once instead of waiting for a writer.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::optional<std::string> text = ReadOpenFile(fd, limit, firstLineOnly);
+  close(fd);
+  return text;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t limit) {
+  return ReadPath(path, limit, false);
+}
+
+std::string FirstLineOf(const std::string& text) { return text.substr(0, text.find('\n')); }
 
 std::string ReadFirstLine(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  if (in) std::getline(in, line);
-  return line;
+  return FirstLineOf(ReadPath(path, kReadLimit, true).value_or(""));
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -25,28 +67,43 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 std::vector<std::string> ReadLines(const std::string& path) {
-  std::vector<std::string> lines;
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  while (in && std::getline(in, line)) lines.push_back(line);
-  return lines;
+  return SplitLines(ReadRegularFile(path).value_or(""));
 }
 
 bool FileHasLine(const std::string& path, const std::string& line) {
-  std::ifstream in(path, std::ios::binary);
-  std::string current;
+  const std::string text = ReadRegularFile(path).value_or("");
+  // Every line of the file is looked at, as the snapshot rules ask.
   bool found = false;
-  // The whole file is read even after a match, as the snapshot rules ask.
-  while (in && std::getline(in, current)) {
-    if (current == line) found = true;
+  std::string::size_type start = 0;
+  while (start < text.size()) {
+    std::string::size_type end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (end - start == line.size() && text.compare(start, line.size(), line) == 0) found = true;
+    start = end + 1;
   }
   return found;
 }
 
 bool CanOpenForReading(const std::string& path) {
   // open(2) rather than an ifstream: a folder opens for reading on every platform this way.
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
   close(fd);
   return true;
+}
+
+bool CanWriteRegularFile(const std::string& path) {
+  // O_NONBLOCK: a FIFO opened for writing fails at once (ENXIO) instead of waiting for a reader.
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const bool regular = IsRegularFile(fd);
+  close(fd);
+  return regular;
+}
+
+bool RemoveLeftoverFile(const std::string& path) {
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0) return errno == ENOENT;
+  if (S_ISDIR(info.st_mode)) return true;
+  return unlink(path.c_str()) == 0 || errno == ENOENT;
 }

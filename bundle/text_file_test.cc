@@ -1,8 +1,13 @@
 #include "bundle/text_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
 
 #include "tests/fixture.h"
 
@@ -58,6 +63,79 @@ TEST_F(BundleTest, CanOpenForReading) {
   EXPECT_FALSE(CanOpenForReading(bundle.root + "/dangling"));
   EXPECT_FALSE(CanOpenForReading(bundle.root + "/self-link"));
   EXPECT_FALSE(CanOpenForReading(bundle.root + "/missing"));
+}
+
+// Each entry that can stand where a file of the bundle should: none of them may hang a read,
+// and none is read.
+struct OddEntry {
+  const char* name;
+  std::function<void(const std::string&)> make;
+};
+
+const OddEntry kOddEntries[] = {
+    {"FIFO", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0644), 0); }},
+    {"folder", [](const std::string& path) { ASSERT_EQ(mkdir(path.c_str(), 0755), 0); }},
+    {"link to /dev/zero", [](const std::string& path) { ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0); }},
+};
+
+TEST_F(BundleTest, OnlyRegularFilesAreReadAndNothingBlocks) {
+  int index = 0;
+  for (const OddEntry& entry : kOddEntries) {
+    const std::string path = bundle.root + "/odd" + std::to_string(++index);
+    entry.make(path);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ReadRegularFile(path), std::nullopt) << entry.name;
+    EXPECT_EQ(ReadFirstLine(path), "") << entry.name;
+    EXPECT_EQ(ReadLines(path), Lines{}) << entry.name;
+    EXPECT_FALSE(FileHasLine(path, "")) << entry.name;
+    EXPECT_FALSE(CanWriteRegularFile(path)) << entry.name;
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5)
+        << entry.name;
+  }
+  // A link to a regular file is read through.
+  WriteFile(bundle.root + "/target", "line\n");
+  ASSERT_EQ(symlink("target", (bundle.root + "/link").c_str()), 0);
+  EXPECT_EQ(ReadFirstLine(bundle.root + "/link"), "line");
+}
+
+TEST_F(BundleTest, ReadsStopAtTheLimit) {
+  const std::string path = bundle.root + "/huge";
+  {
+    std::ofstream out(path, std::ios::binary);
+    const std::string block(1 << 20, 'y');
+    for (std::size_t i = 0; i < (kReadLimit >> 20) + 4; ++i) out << block;
+    out << "\nlast\n";
+  }
+  EXPECT_EQ(ReadRegularFile(path)->size(), kReadLimit);
+  EXPECT_EQ(ReadFirstLine(path).size(), kReadLimit);
+  EXPECT_EQ(ReadRegularFile(path, 10), std::string(10, 'y'));
+  EXPECT_FALSE(FileHasLine(path, "last")) << "nothing past the limit is read";
+}
+
+TEST_F(BundleTest, CanWriteRegularFileCreatesOnlyRegularFiles) {
+  const std::string missing = bundle.root + "/new";
+  EXPECT_TRUE(CanWriteRegularFile(missing));
+  EXPECT_EQ(ReadFile(missing), "");
+  WriteFile(missing, "kept");
+  EXPECT_TRUE(CanWriteRegularFile(missing));
+  EXPECT_EQ(ReadFile(missing), "kept") << "nothing is truncated";
+  EXPECT_FALSE(CanWriteRegularFile(bundle.root + "/no folder/new"));
+}
+
+TEST_F(BundleTest, RemoveLeftoverFileClearsAnythingButAFolder) {
+  for (const OddEntry& entry : kOddEntries) {
+    const std::string path = bundle.root + "/leftover";
+    entry.make(path);
+    const bool folder = std::string(entry.name) == "folder";
+    EXPECT_TRUE(RemoveLeftoverFile(path)) << entry.name;
+    EXPECT_EQ(PathExists(path), folder) << entry.name;
+    if (folder) rmdir(path.c_str());
+  }
+  WriteFile(bundle.root + "/leftover", "/old/choice.exe\n");
+  EXPECT_TRUE(RemoveLeftoverFile(bundle.root + "/leftover"));
+  EXPECT_FALSE(PathExists(bundle.root + "/leftover"));
+  EXPECT_TRUE(RemoveLeftoverFile(bundle.root + "/leftover")) << "nothing there is fine";
+  EXPECT_TRUE(PathExists("/dev/zero")) << "a link's target is never touched";
 }
 
 }  // namespace
