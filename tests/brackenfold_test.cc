@@ -21,7 +21,10 @@ TEST_F(BrackenfoldTest, DeniedByALiveClaimChangesNothing) {
   Make(TestBundleOptions());
   const std::string claim = std::to_string(getpid()) + "\n";
   WriteFile(bundle.paths.instanceFile, claim);
+  // This process holds the claim as a running launcher would.
+  const int lock = HoldInstanceLock(bundle);
   RunResult run = RunLauncher(bundle, "Brackenfold");
+  close(lock);
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(run.out, BrackenfoldDenialLine(std::to_string(getpid())));
   EXPECT_EQ(ReadFile(bundle.paths.instanceFile), claim);
