@@ -104,6 +104,7 @@ bool CanWriteRegularFile(const std::string& path) {
 bool RemoveLeftoverFile(const std::string& path) {
   struct stat info;
   if (lstat(path.c_str(), &info) != 0) return errno == ENOENT;
-  if (S_ISDIR(info.st_mode)) return true;
+  // An empty folder goes too; a folder with anything in it is not ours to remove.
+  if (S_ISDIR(info.st_mode)) return rmdir(path.c_str()) == 0 || errno == ENOENT;
   return unlink(path.c_str()) == 0 || errno == ENOENT;
 }

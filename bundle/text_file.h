@@ -50,9 +50,9 @@ bool CanOpenForReading(const std::string& path);
 // creating it empty when missing; never blocks, whatever lies there.
 bool CanWriteRegularFile(const std::string& path);
 
-// Removes what an earlier run left at path unless it is a folder, so that a later redirection
-// into path neither blocks on a FIFO nor writes through a link; returns true when nothing but
-// perhaps a folder is left there.
+// Removes what an earlier run left at path (a folder only when it is empty), so that a later
+// redirection into path neither blocks on a FIFO nor writes through a link; returns true when
+// nothing is left there.
 bool RemoveLeftoverFile(const std::string& path);
 
 #endif  // QUILLON_BUNDLE_TEXT_FILE_H_

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 
@@ -122,15 +123,19 @@ TEST_F(BundleTest, CanWriteRegularFileCreatesOnlyRegularFiles) {
   EXPECT_FALSE(CanWriteRegularFile(bundle.root + "/no folder/new"));
 }
 
-TEST_F(BundleTest, RemoveLeftoverFileClearsAnythingButAFolder) {
+TEST_F(BundleTest, RemoveLeftoverFileClearsAnythingButAFolderWithContent) {
   for (const OddEntry& entry : kOddEntries) {
     const std::string path = bundle.root + "/leftover";
     entry.make(path);
-    const bool folder = std::string(entry.name) == "folder";
     EXPECT_TRUE(RemoveLeftoverFile(path)) << entry.name;
-    EXPECT_EQ(PathExists(path), folder) << entry.name;
-    if (folder) rmdir(path.c_str());
+    EXPECT_FALSE(PathExists(path)) << entry.name;
   }
+  const std::string folder = bundle.root + "/leftover";
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  WriteFile(folder + "/kept", "data");
+  EXPECT_FALSE(RemoveLeftoverFile(folder));
+  EXPECT_EQ(ReadFile(folder + "/kept"), "data");
+  std::filesystem::remove_all(folder);
   WriteFile(bundle.root + "/leftover", "/old/choice.exe\n");
   EXPECT_TRUE(RemoveLeftoverFile(bundle.root + "/leftover"));
   EXPECT_FALSE(PathExists(bundle.root + "/leftover"));

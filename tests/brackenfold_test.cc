@@ -113,4 +113,29 @@ TEST_F(BrackenfoldTest, WithoutAnyDialogItGoesOnAsAfterACancel) {
   EXPECT_TRUE(HoldsEndedClaim(bundle));
 }
 
+// A scratch file left by an earlier run is gone before the dialog opens: a cancel, or no dialog
+// program at all, runs nothing.
+TEST_F(BrackenfoldTest, ALeftoverScratchFileIsNeverRun) {
+  for (bool withDialog : {true, false}) {
+    SCOPED_TRACE(withDialog ? "cancelled dialog" : "no dialog program");
+    Make(TestBundleOptions());
+    WriteFile(bundle.paths.tempFile, "/Users/u/old-setup.exe\n");
+    RunOptions options = LauncherRunOptions(bundle);
+    if (!withDialog) {
+      options.env.erase("DISPLAY");
+      options.unsetEnv.push_back("DISPLAY");
+    }
+    RunResult run = RunLauncher(bundle, "Brackenfold", options);
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(RecordedCalls(bundle, "zenity"), withDialog ? 1 : 0);
+    EXPECT_EQ(RecordedCalls(bundle, "QVX11Server"), 0);
+    EXPECT_EQ(RecordedCalls(bundle, "wine"), 0);
+    EXPECT_FALSE(PathExists(bundle.paths.tempFile));
+    EXPECT_TRUE(HoldsEndedClaim(bundle));
+    RemoveTestBundle(bundle);
+  }
+  Make(TestBundleOptions());
+}
+
 }  // namespace
