@@ -4,20 +4,19 @@
 
 std::string FindPlistValueLine(const std::string& path, const std::string& key) {
   const std::string keyLine = "\t<key>" + key + "</key>";
-  // A bounded read of a regular file: a FIFO or a device in its place reads as no settings.
-  const std::string text = ReadRegularFile(path).value_or("");
-  // Lines are walked in place, so that a file of short lines costs no more memory than its text.
+  // A FIFO or a device in the file's place reads as no settings; a huge file costs one line.
+  std::string value;
   bool afterKey = false;
-  std::string::size_type start = 0;
-  while (start < text.size()) {
-    std::string::size_type end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    // The first line is never a value line: no line stands before it.
-    if (afterKey) return text.substr(start, end - start);
-    afterKey = end - start == keyLine.size() && text.compare(start, keyLine.size(), keyLine) == 0;
-    start = end + 1;
-  }
-  return "";
+  // The first line is never a value line: no line stands before it.
+  ScanLines(path, [&](const std::string& line) {
+    if (afterKey) {
+      value = line;
+      return false;
+    }
+    afterKey = line == keyLine;
+    return true;
+  });
+  return value;
 }
 
 namespace {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 bool IsRegularFile(int fd) {
   struct stat info;
@@ -32,26 +33,71 @@ std::optional<std::string> ReadOpenFile(int fd, std::size_t limit, bool firstLin
 
 namespace {
 
-// Returns the file's text as ReadOpenFile gives it, opening path without blocking.
-std::optional<std::string> ReadPath(const std::string& path, std::size_t limit, bool firstLineOnly) {
-  // O_NONBLOCK: opening a FIFO for reading returns at once instead of waiting for a writer.
+// Returns a descriptor of the regular file at path, opened without blocking (a FIFO opened for
+// reading would otherwise wait for a writer); -1 when it cannot be opened or is no regular file.
+int OpenRegularFile(const std::string& path) {
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::optional<std::string> text = ReadOpenFile(fd, limit, firstLineOnly);
-  close(fd);
-  return text;
+  if (fd < 0) return -1;
+  if (!IsRegularFile(fd)) {
+    close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 }  // namespace
 
 std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t limit) {
-  return ReadPath(path, limit, false);
+  const int fd = OpenRegularFile(path);
+  if (fd < 0) return std::nullopt;
+  std::optional<std::string> text = ReadOpenFile(fd, limit, false);
+  close(fd);
+  return text;
+}
+
+bool ScanLines(const std::string& path, const std::function<bool(const std::string&)>& visit) {
+  const int fd = OpenRegularFile(path);
+  if (fd < 0) return false;
+  std::string line;
+  bool pending = false;  // bytes of a line without its line feed yet
+  std::size_t scanned = 0;
+  char buffer[65536];
+  bool going = true;
+  while (going && scanned < kScanLimit) {
+    const ssize_t got = read(fd, buffer, std::min(sizeof(buffer), kScanLimit - scanned));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    scanned += static_cast<std::size_t>(got);
+    const char* at = buffer;
+    const char* end = buffer + got;
+    while (going && at < end) {
+      const char* feed = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
+      const char* stop = feed ? feed : end;
+      line.append(at, std::min(static_cast<std::size_t>(stop - at), kReadLimit - line.size()));
+      pending = true;
+      at = stop;
+      if (feed) {
+        going = visit(line);
+        line.clear();
+        pending = false;
+        ++at;
+      }
+    }
+  }
+  if (going && pending) visit(line);
+  close(fd);
+  return true;
 }
 
 std::string FirstLineOf(const std::string& text) { return text.substr(0, text.find('\n')); }
 
 std::string ReadFirstLine(const std::string& path) {
-  return FirstLineOf(ReadPath(path, kReadLimit, true).value_or(""));
+  std::string first;
+  ScanLines(path, [&first](const std::string& line) {
+    first = line;
+    return false;
+  });
+  return first;
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -67,20 +113,24 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 std::vector<std::string> ReadLines(const std::string& path) {
-  return SplitLines(ReadRegularFile(path).value_or(""));
+  std::vector<std::string> lines;
+  std::size_t kept = 0;
+  ScanLines(path, [&](const std::string& line) {
+    kept += line.size() + 1;
+    if (kept > kReadLimit || lines.size() >= kLineCountLimit) return false;
+    lines.push_back(line);
+    return true;
+  });
+  return lines;
 }
 
 bool FileHasLine(const std::string& path, const std::string& line) {
-  const std::string text = ReadRegularFile(path).value_or("");
-  // Every line of the file is looked at, as the snapshot rules ask.
   bool found = false;
-  std::string::size_type start = 0;
-  while (start < text.size()) {
-    std::string::size_type end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    if (end - start == line.size() && text.compare(start, line.size(), line) == 0) found = true;
-    start = end + 1;
-  }
+  // Every line of the file is looked at, as the snapshot rules ask.
+  ScanLines(path, [&](const std::string& current) {
+    if (current == line) found = true;
+    return true;
+  });
   return found;
 }
 

@@ -99,7 +99,7 @@ TEST_F(BundleTest, OnlyRegularFilesAreReadAndNothingBlocks) {
   EXPECT_EQ(ReadFirstLine(bundle.root + "/link"), "line");
 }
 
-TEST_F(BundleTest, ReadsStopAtTheLimit) {
+TEST_F(BundleTest, ReadsStayWithinTheirBounds) {
   const std::string path = bundle.root + "/huge";
   {
     std::ofstream out(path, std::ios::binary);
@@ -108,9 +108,25 @@ TEST_F(BundleTest, ReadsStopAtTheLimit) {
     out << "\nlast\n";
   }
   EXPECT_EQ(ReadRegularFile(path)->size(), kReadLimit);
-  EXPECT_EQ(ReadFirstLine(path).size(), kReadLimit);
   EXPECT_EQ(ReadRegularFile(path, 10), std::string(10, 'y'));
-  EXPECT_FALSE(FileHasLine(path, "last")) << "nothing past the limit is read";
+  // A line is cut at the limit; the lines after it are still read.
+  EXPECT_EQ(ReadFirstLine(path), std::string(kReadLimit, 'y'));
+  EXPECT_TRUE(FileHasLine(path, "last"));
+  EXPECT_EQ(ReadLines(path), Lines{}) << "more text than a whole read keeps";
+
+  // Nothing past the scan limit is looked at (the zeros before it take no disk).
+  const std::string sparse = bundle.root + "/sparse";
+  WriteFile(sparse, "first\n");
+  const int fd = open(sparse.c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(pwrite(fd, "\nbeyond\n", 8, static_cast<off_t>(kScanLimit) + 10), 8);
+  close(fd);
+  EXPECT_EQ(ReadFirstLine(sparse), "first");
+  EXPECT_FALSE(FileHasLine(sparse, "beyond"));
+
+  // ReadLines keeps a bounded number of lines.
+  WriteFile(path, std::string(kLineCountLimit + 5, '\n'));
+  EXPECT_EQ(ReadLines(path).size(), kLineCountLimit);
 }
 
 TEST_F(BundleTest, CanWriteRegularFileCreatesOnlyRegularFiles) {
