@@ -1,18 +1,22 @@
 #include "bundle/info_plist.h"
 
-#include <fstream>
+#include "bundle/text_file.h"
 
 std::string FindPlistValueLine(const std::string& path, const std::string& key) {
   const std::string keyLine = "\t<key>" + key + "</key>";
-  std::ifstream in(path, std::ios::binary);
-  std::string previous;
-  std::string line;
-  // The previous line starts empty, which is never the key line: the first line is no value line.
-  while (in && std::getline(in, line)) {
-    if (previous == keyLine) return line;
-    previous.swap(line);
-  }
-  return "";
+  // A FIFO or a device in the file's place reads as no settings; a huge file costs one line.
+  std::string value;
+  bool afterKey = false;
+  // The first line is never a value line: no line stands before it.
+  ScanLines(path, [&](const std::string& line) {
+    if (afterKey) {
+      value = line;
+      return false;
+    }
+    afterKey = line == keyLine;
+    return true;
+  });
+  return value;
 }
 
 namespace {

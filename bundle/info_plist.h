@@ -24,8 +24,9 @@ struct LaunchConfig {
   std::string quickX11KillShutdown;
 };
 
-// Returns the line after the first line that is exactly "\t<key>" + key + "</key>"; "" when the
-// file cannot be opened, holds no such line, or it is the last line.
+// Returns the line after the first line that is exactly "\t<key>" + key + "</key>", as ScanLines
+// reads them; "" when the file cannot be opened, is no regular file, holds no such line, or it
+// is the last line.
 std::string FindPlistValueLine(const std::string& path, const std::string& key);
 
 // Returns valueLine with the element's tags removed by fixed counts for kind; "" when the closing

@@ -1,6 +1,11 @@
 #include "bundle/info_plist.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
 
 #include "tests/fixture.h"
 
@@ -128,6 +133,25 @@ TEST_F(InfoPlistReader, LongLineAndLargeFile) {
   std::string content = std::string(200000, '\n') + "\t<key>QVOEMCmdLine</key>\n\t<string>" +
                         longValue + "</string>\n";
   EXPECT_EQ(Read(content, "QVOEMCmdLine", "string"), longValue);
+}
+
+TEST_F(InfoPlistReader, AnInfoPlistThatIsNoRegularFileReadsAsNoSettings) {
+  const std::string path = bundle.paths.infoPlist;
+  const std::function<void()> makers[] = {
+      [&] { ASSERT_EQ(mkfifo(path.c_str(), 0644), 0); },
+      [&] { ASSERT_EQ(mkdir(path.c_str(), 0755), 0); },
+      [&] { ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0); },
+  };
+  for (const auto& make : makers) {
+    std::remove(path.c_str());
+    rmdir(path.c_str());
+    make();
+    LaunchConfig read = ReadLaunchConfig(path);
+    EXPECT_EQ(read.cmdLine, "");
+    EXPECT_EQ(read.quickX11KillShutdown, "");
+  }
+  std::remove(path.c_str());
+  rmdir(path.c_str());
 }
 
 TEST_F(InfoPlistReader, ReadLaunchConfigReadsAllFive) {

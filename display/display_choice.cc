@@ -8,6 +8,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 
 #include "bundle/text_file.h"
 #include "platform/process_state.h"
+#include "process/wait_bound.h"
 
 namespace {
 
@@ -55,13 +57,14 @@ bool ProcessLives(long pid) {
   return !IsZombieProcess(process);
 }
 
-// Takes the exclusive lock on fd, waiting at most a few seconds; returns whether it got it.
+// Takes the exclusive lock on fd, waiting a few seconds at most; returns whether it got it.
 bool LockWithin(int fd) {
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point giveUp =
+      Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                         std::chrono::duration<double>(std::min(3.0, WaitBoundSeconds())));
   while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() > give_up) {
-      return false;
-    }
+    if ((errno != EWOULDBLOCK && errno != EINTR) || Clock::now() > giveUp) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   return true;
@@ -69,13 +72,7 @@ bool LockWithin(int fd) {
 
 // Returns the claims file's "«display number» «process ID»" lines whose process still runs.
 std::string ReadLiveClaims(int fd, std::set<int>* claimed) {
-  std::string text;
-  char buffer[4096];
-  ssize_t got;
-  while (text.size() < (1u << 20) && (got = read(fd, buffer, sizeof(buffer))) > 0) {
-    text.append(buffer, static_cast<size_t>(got));
-  }
-  std::istringstream lines(text);
+  std::istringstream lines(ReadOpenFile(fd, kReadLimit, false).value_or(""));
   std::string live;
   int n = 0;
   long pid = 0;
@@ -87,6 +84,25 @@ std::string ReadLiveClaims(int fd, std::set<int>* claimed) {
     }
   }
   return live;
+}
+
+// Returns a descriptor of the claims file that this launcher may rewrite: one it creates now, or
+// a regular file with one link that its user owns; -1 for anything else, which is left untouched.
+int OpenClaimsFile(const std::string& path) {
+  // No link is followed and nothing blocks, whatever another user put at path.
+  const int flags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int fd = open(path.c_str(), flags | O_CREAT | O_EXCL, 0600);
+  if (fd >= 0) return fd;
+  if (errno != EEXIST) return -1;
+  fd = open(path.c_str(), flags);
+  if (fd < 0) return -1;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1 ||
+      info.st_uid != geteuid()) {
+    close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 }  // namespace
@@ -119,7 +135,10 @@ bool IsDisplayTaken(int n, const std::string& root) {
   if (lstat(socketPath.c_str(), &info) == 0 && (!S_ISSOCK(info.st_mode) || SocketIsServed(socketPath))) {
     return true;
   }
-  return LockOwnerLives(root + "/.X" + number + "-lock");
+  // A lock file that is no regular file cannot be read, and no server could take its place.
+  const std::string lockFile = root + "/.X" + number + "-lock";
+  if (lstat(lockFile.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return true;
+  return LockOwnerLives(lockFile);
 }
 
 std::string ChooseFreeDisplay(const std::string& display, const std::string& root) {
@@ -134,14 +153,25 @@ std::string ChooseFreeDisplay(const std::string& display, const std::string& roo
 
 std::string ChooseFreeDisplay(const std::string& display) { return ChooseFreeDisplay(display, "/tmp"); }
 
-std::string ClaimFreeDisplay(const std::string& display, const std::string& root) {
+std::string DisplayClaimsFile() {
+  // Per user: launchers of other users never share it, and rely on the X server's own socket
+  // and lock checks, which are made as well.
+  for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || value[0] != '/') continue;
+    std::string folder = value;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return (folder == "/" ? "" : folder) + "/.quillon-displays";
+  }
+  return "/tmp/.quillon-displays-" + std::to_string(geteuid());
+}
+
+std::string ClaimFreeDisplay(const std::string& display, const std::string& root,
+                             const std::string& claimsFile) {
   int n = DisplayNumber(display);
   if (n < 0) return display;
-  const std::string path = root + "/.quillon-displays";
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  const int fd = OpenClaimsFile(claimsFile);
   if (fd < 0) return ChooseFreeDisplay(display, root);
-  // Launchers of every user claim displays in the same file.
-  fchmod(fd, 0666);
   if (!LockWithin(fd)) {
     close(fd);
     return ChooseFreeDisplay(display, root);
@@ -166,4 +196,6 @@ std::string ClaimFreeDisplay(const std::string& display, const std::string& root
   return chosen;
 }
 
-std::string ClaimFreeDisplay(const std::string& display) { return ClaimFreeDisplay(display, "/tmp"); }
+std::string ClaimFreeDisplay(const std::string& display) {
+  return ClaimFreeDisplay(display, "/tmp", DisplayClaimsFile());
+}

@@ -1,15 +1,23 @@
 #include "display/display_choice.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 
+#include "process/wait_bound.h"
 #include "tests/fixture.h"
+#include "tests/scoped_env.h"
 
 namespace {
 
@@ -107,6 +115,131 @@ TEST(DisplayChoiceOnThisMachine, ReturnsAFreeDisplayText) {
   const std::string chosen = ChooseFreeDisplay(":4242");
   ASSERT_EQ(chosen[0], ':');
   EXPECT_FALSE(IsDisplayTaken(std::stoi(chosen.substr(1)), "/tmp"));
+}
+
+TEST_F(DisplayChoice, LockFilesThatAreNoRegularFilesHoldTheirDisplay) {
+  ASSERT_EQ(mkfifo((root + "/.X400-lock").c_str(), 0644), 0);
+  ASSERT_EQ(mkdir((root + "/.X401-lock").c_str(), 0755), 0);
+  ASSERT_EQ(symlink("/dev/zero", (root + "/.X402-lock").c_str()), 0);
+  // A huge lock file is read only to the limit and names no live process.
+  WriteFile(root + "/.X403-lock", std::string(1 << 20, '7'));
+  ASSERT_EQ(truncate((root + "/.X403-lock").c_str(), 100L << 20), 0);
+  EXPECT_EQ(ChooseFreeDisplay(":400", root), ":403");
+}
+
+// The claims file of these tests lies in the bundle's own folder, never in the machine's /tmp.
+class DisplayClaims : public DisplayChoice {
+ protected:
+  void SetUp() override {
+    DisplayChoice::SetUp();
+    claims = bundle.root + "/claims";
+  }
+  std::string claims;
+};
+
+TEST_F(DisplayClaims, ClaimsInAFileOfItsOwnAndStepsPastLiveClaims) {
+  EXPECT_EQ(ClaimFreeDisplay(":500", root, claims), ":500");
+  struct stat info;
+  ASSERT_EQ(stat(claims.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u) << "only its user reads and writes it";
+  const std::string own = std::to_string(getpid());
+  EXPECT_EQ(ReadFile(claims), "500 " + own + "\n");
+  // This process lives, so its claim holds; a dead process's claim is dropped.
+  WriteFile(claims, "500 " + own + "\n501 " + std::to_string(DeadProcessID()) + "\n");
+  EXPECT_EQ(ClaimFreeDisplay(":500", root, claims), ":501");
+  EXPECT_EQ(ReadFile(claims), "500 " + own + "\n501 " + own + "\n");
+}
+
+TEST_F(DisplayClaims, AClaimsFileItMayNotTrustIsLeftAsItIs) {
+  const std::string victim = bundle.root + "/victim";
+  const std::string victimText = "export PATH=/usr/bin\n";
+  const struct {
+    const char* name;
+    std::function<void(const std::string&)> plant;
+  } cases[] = {
+      {"FIFO", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0644), 0); }},
+      {"second hard link", [&](const std::string& path) { ASSERT_EQ(link(victim.c_str(), path.c_str()), 0); }},
+      {"symbolic link", [&](const std::string& path) { ASSERT_EQ(symlink(victim.c_str(), path.c_str()), 0); }},
+      {"folder", [](const std::string& path) { ASSERT_EQ(mkdir(path.c_str(), 0755), 0); }},
+  };
+  AddSocket(600);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(victim, victimText);
+    ASSERT_EQ(chmod(victim.c_str(), 0644), 0);
+    c.plant(claims);
+    struct stat before;
+    ASSERT_EQ(lstat(claims.c_str(), &before), 0);
+    auto start = std::chrono::steady_clock::now();
+    // Sockets and lock files alone choose the display.
+    EXPECT_EQ(ClaimFreeDisplay(":600", root, claims), ":601");
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2);
+    struct stat after;
+    ASSERT_EQ(lstat(claims.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    struct stat victimInfo;
+    ASSERT_EQ(stat(victim.c_str(), &victimInfo), 0);
+    EXPECT_EQ(victimInfo.st_mode & 07777, 0644u);
+    EXPECT_EQ(ReadFile(victim), victimText);
+    std::filesystem::remove_all(claims);
+  }
+}
+
+TEST_F(DisplayClaims, AnotherOwnersFileKeepsItsModeAndContent) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to make a file of another owner";
+  const std::string text = "7 1\nnot ours\n";
+  WriteFile(claims, text);
+  ASSERT_EQ(chown(claims.c_str(), kNobodyUid, kNobodyGid), 0);
+  ASSERT_EQ(chmod(claims.c_str(), 0640), 0);
+  EXPECT_EQ(ClaimFreeDisplay(":700", root, claims), ":700");
+  struct stat info;
+  ASSERT_EQ(stat(claims.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+  EXPECT_EQ(info.st_uid, kNobodyUid);
+  EXPECT_EQ(ReadFile(claims), text);
+}
+
+TEST_F(DisplayClaims, AHeldLockIsWaitedForAFewSecondsAtMost) {
+  ScopedEnv bound(kWaitBoundVariable, "1");
+  EXPECT_EQ(ClaimFreeDisplay(":800", root, claims), ":800");
+  pid_t holder = fork();
+  ASSERT_GE(holder, 0);
+  if (holder == 0) {
+    const int fd = open(claims.c_str(), O_RDWR);
+    if (fd < 0 || flock(fd, LOCK_EX) != 0) _exit(1);
+    pause();
+    _exit(0);
+  }
+  usleep(200000);
+  auto start = std::chrono::steady_clock::now();
+  // Its own claim on :800 is not read: the display is chosen by sockets and lock files alone.
+  EXPECT_EQ(ClaimFreeDisplay(":800", root, claims), ":800");
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(seconds, 0.8);
+  EXPECT_LT(seconds, 5);
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+}
+
+TEST(DisplayClaimsFile, LiesInAPlaceOfTheUsersOwn) {
+  const std::string fallback = "/tmp/.quillon-displays-" + std::to_string(geteuid());
+  const struct {
+    const char* xdg;  // nullptr: unset
+    const char* tmpdir;
+    std::string file;
+  } cases[] = {
+      {"/run/user/1000", "/var/tmp", "/run/user/1000/.quillon-displays"},
+      {nullptr, "/var/folders/ab/T/", "/var/folders/ab/T/.quillon-displays"},
+      {"", "/var/folders/ab/T", "/var/folders/ab/T/.quillon-displays"},
+      {"relative/dir", nullptr, fallback},
+      {nullptr, nullptr, fallback},
+      {"/", nullptr, "/.quillon-displays"},
+  };
+  for (const auto& c : cases) {
+    ScopedEnv xdg("XDG_RUNTIME_DIR", c.xdg ? c.xdg : "", c.xdg == nullptr);
+    ScopedEnv tmpdir("TMPDIR", c.tmpdir ? c.tmpdir : "", c.tmpdir == nullptr);
+    EXPECT_EQ(DisplayClaimsFile(), c.file) << (c.xdg ? c.xdg : "(unset)");
+  }
 }
 
 }  // namespace

@@ -26,6 +26,8 @@ std::string CutX11AppName(const std::string& firstLine, const std::string& macos
 
 std::string GetQVX11AppName(const std::string& macos) {
   const std::string scratchFile = macos + "/QVTempfile";
+  // A leftover FIFO would keep find's redirection waiting for ever.
+  RemoveLeftoverFile(scratchFile);
   RunShellCommand(ComposeFindMarkerCommand(macos, scratchFile));
   const std::string firstLine = ReadFirstLine(scratchFile);
   RunShellCommand(ComposeRemoveScratchFileCommand(scratchFile));

@@ -65,7 +65,8 @@ TEST_P(FaultsGuardRace, ExactlyOneProceedsInEachRound) {
         int status;
         if (waitpid(pids[i], &status, WNOHANG) == pids[i]) {
           loser = i;
-          EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+          EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+              << "wait status " << status << ", standard error: " << ReadFile(errs[i]);
         }
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -76,7 +77,8 @@ TEST_P(FaultsGuardRace, ExactlyOneProceedsInEachRound) {
     EXPECT_EQ(ReadFile(outs[loser]), DenialLine(programs[loser], claim));
     EXPECT_EQ(ReadFile(bundle_.paths.instanceFile), claim + "\n");
     RunResult still = WaitProgram(pids[winner], 0.05, outs[winner], errs[winner]);
-    EXPECT_TRUE(still.timedOut) << "the winner ended too: " << still.out;
+    EXPECT_TRUE(still.timedOut) << "the winner ended too (status " << still.exitStatus << ", signal "
+                                << still.signal << "): " << still.out << still.err;
     EXPECT_EQ(still.out, "");
     ++wins[winner];
     kill(-pids[winner], SIGKILL);

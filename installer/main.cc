@@ -30,10 +30,11 @@ int main(int, char** argv) {
   }
   const BundlePaths& paths = *found;
 
-  // Guard and claim, as one step: a live launcher of this bundle denies the start.
-  InstanceState guard = TestAndClaimInstance(paths.instanceFile);
+  // Guard and claim, as one step: a live launcher of this bundle, or an instance file that
+  // cannot guard it, denies the start. The claim lives until the release or this process's end.
+  const InstanceState guard = TestAndClaimInstance(paths.instanceFile);
   if (!guard.free) {
-    PrintDenial(Launcher::kBrackenfold, guard.firstLine);
+    ReportRefusedStart(Launcher::kBrackenfold, paths.instanceFile, guard);
     return 0;
   }
 
@@ -43,7 +44,9 @@ int main(int, char** argv) {
   const std::string quickX11KillShutdown =
       GetFromInfoPlist(paths.infoPlist, kQuickX11KillShutdownKey, kBooleanKind);
 
-  // File dialog, then the chosen path from the scratch file, which is removed at once.
+  // File dialog into a scratch file cleared first, so a cancel never reads a leftover path; then
+  // the chosen path from it, and it is removed at once.
+  RemoveLeftoverFile(paths.tempFile);
   ShowFileDialog(paths.tempFile);
   const std::string chosenPath = ReadFirstLine(paths.tempFile);
   RunShellCommand(ComposeRemoveScratchFileCommand(paths.tempFile));
@@ -69,7 +72,7 @@ int main(int, char** argv) {
   const int32_t x11Pid = StartQVX11(paths.macos, x11App, display);
   if (x11Pid <= 0) {
     ShowMessageDialog(X11ServerDidNotStartMessage(paths.macos));
-    MarkInstanceNotRunning(paths.instanceFile);
+    ReleaseInstance(paths.instanceFile, guard);
     return 0;
   }
 
@@ -81,7 +84,7 @@ int main(int, char** argv) {
   WaitForWineRunToEnd(paths.macos, quickX11KillShutdown, winePid);
 
   // Release the bundle, then stop the X11 server.
-  MarkInstanceNotRunning(paths.instanceFile);
+  ReleaseInstance(paths.instanceFile, guard);
   StopX11Server(x11Pid);
   return 0;
 }

@@ -26,10 +26,11 @@ int main(int, char** argv) {
   }
   const BundlePaths& paths = *found;
 
-  // Guard and claim, as one step: a live launcher of this bundle denies the start.
-  InstanceState guard = TestAndClaimInstance(paths.instanceFile);
+  // Guard and claim, as one step: a live launcher of this bundle, or an instance file that
+  // cannot guard it, denies the start. The claim lives until the release or this process's end.
+  const InstanceState guard = TestAndClaimInstance(paths.instanceFile);
   if (!guard.free) {
-    PrintDenial(Launcher::kValnor, guard.firstLine);
+    ReportRefusedStart(Launcher::kValnor, paths.instanceFile, guard);
     return 0;
   }
 
@@ -57,7 +58,7 @@ int main(int, char** argv) {
   const int32_t x11Pid = StartQVX11(paths.macos, x11App, display);
   if (x11Pid <= 0) {
     ShowMessageDialog(X11ServerDidNotStartMessage(paths.macos));
-    MarkInstanceNotRunning(paths.instanceFile);
+    ReleaseInstance(paths.instanceFile, guard);
     return 0;
   }
 
@@ -69,7 +70,7 @@ int main(int, char** argv) {
   WaitForWineRunToEnd(paths.macos, config.quickX11KillShutdown, winePid);
 
   // Release the bundle, then stop the X11 server.
-  MarkInstanceNotRunning(paths.instanceFile);
+  ReleaseInstance(paths.instanceFile, guard);
   StopX11Server(x11Pid);
   return 0;
 }

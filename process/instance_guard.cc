@@ -3,22 +3,28 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "bundle/shell.h"
 #include "bundle/text_file.h"
 #include "process/snapshots.h"
+#include "process/wait_bound.h"
 
 InstanceState IsInstanceFree(const std::string& instanceFile) {
   InstanceState state;
   state.firstLine = ReadFirstLine(instanceFile);
   if (state.firstLine == "Not Running" || state.firstLine.empty()) return state;
   int32_t pid = ParsePID(state.firstLine);
-  // 0 and below would probe process groups (our own for 0), which would lock the wrapper for good.
-  if (pid <= 0) return state;
+  // 0 and below would probe process groups (our own for 0), which would lock the wrapper for good;
+  // our own ID can only be a claim left by an earlier process that had it.
+  if (pid <= 0 || pid == static_cast<int32_t>(getpid())) return state;
   state.free = kill(static_cast<pid_t>(pid), 0) != 0;
   return state;
 }
@@ -33,22 +39,91 @@ void MarkInstanceNotRunning(const std::string& instanceFile) {
   RunShellCommand("echo " + QuoteForShell("Not Running") + " > " + QuoteForShell(instanceFile));
 }
 
-InstanceState TestAndClaimInstance(const std::string& instanceFile) {
-  int fd = open(instanceFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) fd = open(instanceFile.c_str(), O_RDONLY | O_CLOEXEC);
-  // Without a descriptor there is no lock to take; the test and the claim still run.
-  bool locked = false;
-  if (fd >= 0) {
-    int got;
-    while ((got = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
-    }
-    locked = got == 0;
-  }
+namespace {
+
+// Returns true when something other than a regular file lies at path (links followed).
+bool IsNonRegularEntry(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
+// Returns a descriptor of the instance file to lock, opened without blocking and closed on exec,
+// creating the file empty when missing; -1 when it cannot be opened.
+int OpenInstanceFile(const std::string& path) {
+  const int flags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | flags, 0644);
+  // A file we may only read can still be locked.
+  if (fd < 0) fd = open(path.c_str(), O_RDONLY | flags);
+  return fd;
+}
+
+// Returns true when pid names a live process other than the caller.
+bool IsOtherLiveProcess(int32_t pid) {
+  if (pid <= 0 || pid == static_cast<int32_t>(getpid())) return false;
+  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+// Returns the file's first line as read through fd.
+std::string ReadFirstLineOf(int fd) {
+  return FirstLineOf(ReadOpenFile(fd, kReadLimit, true).value_or(""));
+}
+
+// Tests and claims by the file's content alone, as where no lock can be had.
+InstanceState TestAndClaimWithoutLock(const std::string& instanceFile) {
   InstanceState state = IsInstanceFree(instanceFile);
   if (state.free) WriteValnorPIDtoPidFile(instanceFile);
-  if (locked) flock(fd, LOCK_UN);
-  if (fd >= 0) close(fd);
   return state;
+}
+
+}  // namespace
+
+InstanceState TestAndClaimInstance(const std::string& instanceFile) {
+  InstanceState state;
+  if (IsNonRegularEntry(instanceFile)) {
+    state.free = false;
+    state.guardable = false;
+    return state;
+  }
+  const int fd = OpenInstanceFile(instanceFile);
+  if (fd < 0) return TestAndClaimWithoutLock(instanceFile);
+  if (!IsRegularFile(fd)) {
+    close(fd);
+    state.free = false;
+    state.guardable = false;
+    return state;
+  }
+  using Clock = std::chrono::steady_clock;
+  // A holder writes its ID right after locking and "Not Running" right before unlocking; a few
+  // seconds are plenty for either, and no stopped holder can keep a start waiting for longer.
+  const Clock::time_point giveUp =
+      Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                         std::chrono::duration<double>(std::min(3.0, WaitBoundSeconds())));
+  while (true) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      // Nobody holds the wrapper, whatever the file says: claim it.
+      state.firstLine = ReadFirstLineOf(fd);
+      state.lockFd = fd;
+      WriteValnorPIDtoPidFile(instanceFile);
+      return state;
+    }
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) {
+      // No locks on this file system: the content decides, as it always did.
+      close(fd);
+      return TestAndClaimWithoutLock(instanceFile);
+    }
+    state.firstLine = ReadFirstLineOf(fd);
+    if (IsOtherLiveProcess(ParsePID(state.firstLine)) || Clock::now() >= giveUp) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  close(fd);
+  state.free = false;
+  return state;
+}
+
+void ReleaseInstance(const std::string& instanceFile, const InstanceState& claim) {
+  MarkInstanceNotRunning(instanceFile);
+  if (claim.lockFd >= 0) close(claim.lockFd);
 }
 
 std::string ComposeDenialCommand(Launcher launcher, const std::string& firstLine) {
@@ -65,4 +140,18 @@ void PrintDenial(Launcher launcher, const std::string& firstLine) {
   // Our own buffered output goes first, so the lines keep their order.
   std::fflush(stdout);
   RunShellCommand(ComposeDenialCommand(launcher, firstLine));
+}
+
+std::string UnguardableMessage(Launcher launcher, const std::string& instanceFile) {
+  const std::string name = launcher == Launcher::kValnor ? "Valnor" : "Brackenfold";
+  return name + ": cannot guard its wrapper bundle, because " + instanceFile + " is not a regular file; remove it, then start again. Nothing was started.";
+}
+
+void ReportRefusedStart(Launcher launcher, const std::string& instanceFile,
+                        const InstanceState& state) {
+  if (!state.guardable) {
+    std::fprintf(stderr, "%s\n", UnguardableMessage(launcher, instanceFile).c_str());
+    return;
+  }
+  PrintDenial(launcher, state.firstLine);
 }

@@ -1,15 +1,25 @@
 #include "process/instance_guard.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 
+#include "bundle/text_file.h"
+#include "process/wait_bound.h"
 #include "tests/fixture.h"
+#include "tests/scoped_env.h"
 
 namespace {
 
@@ -65,7 +75,7 @@ TEST_F(InstanceGuardTest, TestsTheFirstLineOfTheInstanceFile) {
       {"released without line feed", "Not Running", true},
       {"released with carriage return", "Not Running\r\n", true},
       {"empty first line, live ID below", "\nLIVE\n", true},
-      {"own process", "SELF\n", false},
+      {"own process: a claim left by an earlier holder of this ID", "SELF\n", true},
       {"live child", "LIVE\n", false},
       {"live child without line feed", "LIVE", false},
       {"live child, later lines ignored", "LIVE\nNot Running\n", false},
@@ -98,10 +108,12 @@ TEST_F(InstanceGuardTest, TestsTheFirstLineOfTheInstanceFile) {
 }
 
 TEST_F(InstanceGuardTest, NarrowsTheIDToItsLow32Bits) {
-  // 2^32 + own ID narrows to the own ID.
-  std::string line = std::to_string(4294967296LL + getpid());
+  // 2^32 + a live child's ID narrows to that ID.
+  pid_t live = LivePID();
+  std::string line = std::to_string(4294967296LL + live);
   WriteFile(File(), line + "\n");
   EXPECT_FALSE(IsInstanceFree(File()).free);
+  EndChild(live);
 }
 
 TEST_F(InstanceGuardTest, AnotherUsersProcessCountsAsFree) {
@@ -148,26 +160,208 @@ TEST(InstanceGuardWriteTest, ClaimAndReleaseWriteOneLineEvenInAnOddlyNamedBundle
   RemoveTestBundle(bundle);
 }
 
-TEST_F(InstanceGuardTest, TestAndClaimClaimsOnlyWhenFree) {
-  const std::string own = std::to_string(getpid()) + "\n";
+// A child that claimed the wrapper with TestAndClaimInstance and holds the claim until killed.
+struct Holder {
+  pid_t pid = -1;
+  bool claimed = false;
+};
+
+Holder StartHolder(const std::string& file) {
+  int answer[2];
+  Holder holder;
+  if (pipe(answer) != 0) return holder;
+  holder.pid = fork();
+  if (holder.pid == 0) {
+    close(answer[0]);
+    char result = TestAndClaimInstance(file).free ? 'F' : 'T';
+    (void)!write(answer[1], &result, 1);
+    pause();
+    _exit(0);
+  }
+  close(answer[1]);
+  char result = 0;
+  (void)!read(answer[0], &result, 1);
+  close(answer[0]);
+  holder.claimed = result == 'F';
+  return holder;
+}
+
+double SecondsOf(const std::function<void()>& step) {
+  auto start = std::chrono::steady_clock::now();
+  step();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+TEST_F(InstanceGuardTest, TheContentAloneNeverDeniesAStart) {
+  // No launcher holds the claim, so the start proceeds whatever ID the file names.
+  pid_t live = LivePID();
+  const struct {
+    const char* name;
+    std::string content;
+  } cases[] = {
+      {"no file", ""},
+      {"a dead claim", std::to_string(DeadPID()) + "\n"},
+      {"an unrelated live process", std::to_string(live) + "\n"},
+      {"the own ID", std::to_string(getpid()) + "\n"},
+      {"process group 0", "garbage\n"},
+  };
+  for (const auto& c : cases) {
+    unlink(File().c_str());
+    if (!c.content.empty()) WriteFile(File(), c.content);
+    InstanceState state = TestAndClaimInstance(File());
+    EXPECT_TRUE(state.free) << c.name;
+    EXPECT_TRUE(state.guardable) << c.name;
+    EXPECT_EQ(state.firstLine, c.content.substr(0, c.content.find('\n'))) << c.name;
+    EXPECT_EQ(ReadFile(File()), std::to_string(getpid()) + "\n") << c.name << ": claimed";
+    ASSERT_GE(state.lockFd, 0) << c.name;
+    // The lock must not reach the shells, the engine or the X server.
+    EXPECT_TRUE(fcntl(state.lockFd, F_GETFD) & FD_CLOEXEC) << c.name;
+    ReleaseInstance(File(), state);
+    EXPECT_EQ(ReadFile(File()), "Not Running\n") << c.name;
+  }
+  EndChild(live);
+}
+
+TEST_F(InstanceGuardTest, AHeldClaimDeniesUntilItsHolderDies) {
+  ScopedEnv bound(kWaitBoundVariable, "2");
+  Holder holder = StartHolder(File());
+  ASSERT_TRUE(holder.claimed);
+  const std::string claim = std::to_string(holder.pid) + "\n";
+  ASSERT_EQ(ReadFile(File()), claim);
+  InstanceState state = TestAndClaimInstance(File());
+  EXPECT_FALSE(state.free);
+  EXPECT_TRUE(state.guardable);
+  EXPECT_EQ(state.firstLine, std::to_string(holder.pid));
+  EXPECT_EQ(state.lockFd, -1);
+  EXPECT_EQ(ReadFile(File()), claim) << "a denied start leaves the file as it was";
+
+  // kill -9 drops the lock; a live process that has since been given the ID blocks nothing.
+  EndChild(holder.pid);
+  pid_t reused = LivePID();
+  WriteFile(File(), std::to_string(reused) + "\n");
+  double seconds = SecondsOf([&] { state = TestAndClaimInstance(File()); });
+  EXPECT_TRUE(state.free);
+  EXPECT_LT(seconds, 1.0) << "the start proceeds at once";
+  EXPECT_EQ(ReadFile(File()), std::to_string(getpid()) + "\n");
+  ReleaseInstance(File(), state);
+  EndChild(reused);
+}
+
+TEST_F(InstanceGuardTest, NoProcessThatALauncherStartedKeepsTheClaim) {
+  const std::string leftover = bundle.root + "/leftover.pid";
+  pid_t launcher = fork();
+  ASSERT_GE(launcher, 0);
+  if (launcher == 0) {
+    // A claim, then a background process that outlives its launcher, as a Wine process may.
+    InstanceState state = TestAndClaimInstance(File());
+    std::system(("sleep 30 & echo $! > '" + leftover + "'").c_str());
+    _exit(state.free ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(launcher, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const pid_t sleeper = static_cast<pid_t>(std::atoi(ReadFile(leftover).c_str()));
+  ASSERT_GT(sleeper, 0);
+  ASSERT_EQ(kill(sleeper, 0), 0);
+  InstanceState state = TestAndClaimInstance(File());
+  EXPECT_TRUE(state.free) << "the leftover process holds the lock";
+  ReleaseInstance(File(), state);
+  kill(sleeper, SIGKILL);
+}
+
+// Returns a child that locks the instance file as a claim does, then after delaySeconds writes
+// its ID into it (never, for a negative delay), and holds the lock until killed.
+pid_t StartSlowHolder(const std::string& file, double delaySeconds) {
+  int ready[2];
+  if (pipe(ready) != 0) return -1;
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(ready[0]);
+    const int lock = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lock < 0 || flock(lock, LOCK_EX) != 0) _exit(1);
+    (void)!write(ready[1], "x", 1);
+    if (delaySeconds >= 0) {
+      usleep(static_cast<useconds_t>(delaySeconds * 1e6));
+      WriteFile(file, std::to_string(getpid()) + "\n");
+    }
+    pause();
+    _exit(0);
+  }
+  close(ready[1]);
+  char byte;
+  (void)!read(ready[0], &byte, 1);
+  close(ready[0]);
+  return pid;
+}
+
+TEST_F(InstanceGuardTest, ADenialWaitsBrieflyForTheHolderToWriteItsID) {
+  ScopedEnv bound(kWaitBoundVariable, "2");
+  // The holder has locked but not yet written its ID; the denial names it once it is there.
+  WriteFile(File(), "Not Running\n");
+  pid_t holder = StartSlowHolder(File(), 0.3);
+  ASSERT_GT(holder, 0);
+  InstanceState state;
+  double seconds = SecondsOf([&] { state = TestAndClaimInstance(File()); });
+  EXPECT_FALSE(state.free);
+  EXPECT_EQ(state.firstLine, std::to_string(holder));
+  EXPECT_LT(seconds, 1.9);
+  EndChild(holder);
+
+  // A holder that never writes one: the denial comes at the bound, with the line as read.
+  WriteFile(File(), "Not Running\n");
+  holder = StartSlowHolder(File(), -1);
+  ASSERT_GT(holder, 0);
+  seconds = SecondsOf([&] { state = TestAndClaimInstance(File()); });
+  EXPECT_FALSE(state.free);
+  EXPECT_EQ(state.firstLine, "Not Running");
+  EXPECT_GE(seconds, 1.5);
+  EXPECT_LT(seconds, 10.0);
+  EndChild(holder);
+}
+
+TEST_F(InstanceGuardTest, AnInstanceFileThatIsNoRegularFileCannotGuard) {
+  ScopedEnv bound(kWaitBoundVariable, "2");
+  const struct {
+    const char* name;
+    std::function<void(const std::string&)> make;
+  } cases[] = {
+      {"FIFO", [](const std::string& path) { mkfifo(path.c_str(), 0644); }},
+      {"folder", [](const std::string& path) { mkdir(path.c_str(), 0755); }},
+      {"link to /dev/zero", [](const std::string& path) { (void)!symlink("/dev/zero", path.c_str()); }},
+  };
+  for (const auto& c : cases) {
+    c.make(File());
+    struct stat before;
+    ASSERT_EQ(lstat(File().c_str(), &before), 0) << c.name;
+    InstanceState state;
+    double seconds = SecondsOf([&] { state = TestAndClaimInstance(File()); });
+    EXPECT_FALSE(state.free) << c.name;
+    EXPECT_FALSE(state.guardable) << c.name;
+    EXPECT_EQ(state.lockFd, -1) << c.name;
+    EXPECT_LT(seconds, 1.0) << c.name;
+    struct stat after;
+    ASSERT_EQ(lstat(File().c_str(), &after), 0) << c.name;
+    EXPECT_EQ(after.st_mode, before.st_mode) << c.name << ": left as it was";
+    EXPECT_TRUE(IsInstanceFree(File()).free) << c.name << ": reads as no line";
+    std::error_code error;
+    std::filesystem::remove(File(), error);
+  }
+  EXPECT_EQ(UnguardableMessage(Launcher::kValnor, "/B.app/Contents/.AlreadyRunningPID"),
+            "Valnor: cannot guard its wrapper bundle, because /B.app/Contents/.AlreadyRunningPID "
+            "is not a regular file; remove it, then start again. Nothing was started.");
+}
+
+TEST_F(InstanceGuardTest, AHugeInstanceFileIsReadOnlyToItsBound) {
+  {
+    std::ofstream out(File(), std::ios::binary);
+    const std::string block(1 << 20, 'x');
+    for (int i = 0; i < 100; ++i) out << block;
+  }
   InstanceState state = TestAndClaimInstance(File());
   EXPECT_TRUE(state.free);
-  EXPECT_EQ(ReadFile(File()), own) << "no file: claimed";
-
-  pid_t dead = DeadPID();
-  WriteFile(File(), std::to_string(dead) + "\n");
-  state = TestAndClaimInstance(File());
-  EXPECT_TRUE(state.free);
-  EXPECT_EQ(ReadFile(File()), own) << "a dead claim is overwritten";
-
-  pid_t live = LivePID();
-  const std::string taken = std::to_string(live) + "\n";
-  WriteFile(File(), taken);
-  state = TestAndClaimInstance(File());
-  EXPECT_FALSE(state.free);
-  EXPECT_EQ(state.firstLine, std::to_string(live));
-  EXPECT_EQ(ReadFile(File()), taken) << "a denied start leaves the file as it was";
-  EndChild(live);
+  EXPECT_EQ(state.firstLine.size(), kReadLimit);
+  EXPECT_EQ(ReadFile(File()), std::to_string(getpid()) + "\n");
+  ReleaseInstance(File(), state);
 }
 
 TEST_F(InstanceGuardTest, OfTwoLaunchersStartedTogetherExactlyOneProceeds) {

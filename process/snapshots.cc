@@ -22,22 +22,12 @@ void MakePIDFile(const std::string& progFolder, const std::string& processName,
   RunShellCommand(ComposePidofCommand(progFolder, processName, outFile));
 }
 
-namespace {
-
-// Returns true when path can be opened for writing, creating it empty when missing.
-bool CanWriteFile(const std::string& path) {
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  close(fd);
-  return true;
-}
-
-}  // namespace
-
 bool CanTakeSnapshots(const std::string& progFolder, const std::string& beforeFile,
                       const std::string& afterFile) {
-  return IsExecutableFile(progFolder + "/pidof") && CanWriteFile(beforeFile) &&
-         CanWriteFile(afterFile);
+  // Only regular files: the shell's redirection would wait for ever on a FIFO, and a link to a
+  // device would be read without end.
+  return IsExecutableFile(progFolder + "/pidof") && CanWriteRegularFile(beforeFile) &&
+         CanWriteRegularFile(afterFile);
 }
 
 int32_t ParsePID(const std::string& line) {

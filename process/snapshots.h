@@ -12,7 +12,7 @@ void MakePIDFile(const std::string& progFolder, const std::string& processName,
                  const std::string& outFile);
 
 // Returns true when snapshots can be taken: progFolder's pidof can be run and both snapshot files
-// can be written (they are created empty when missing). Without that a started server's ID can
+// are regular files that can be written (they are created empty when missing). Without that a started server's ID can
 // never be learnt, so nothing should be started.
 bool CanTakeSnapshots(const std::string& progFolder, const std::string& beforeFile,
                       const std::string& afterFile);

@@ -21,7 +21,10 @@ TEST_F(BrackenfoldTest, DeniedByALiveClaimChangesNothing) {
   Make(TestBundleOptions());
   const std::string claim = std::to_string(getpid()) + "\n";
   WriteFile(bundle.paths.instanceFile, claim);
+  // This process holds the claim as a running launcher would.
+  const int lock = HoldInstanceLock(bundle);
   RunResult run = RunLauncher(bundle, "Brackenfold");
+  close(lock);
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(run.out, BrackenfoldDenialLine(std::to_string(getpid())));
   EXPECT_EQ(ReadFile(bundle.paths.instanceFile), claim);
@@ -108,6 +111,31 @@ TEST_F(BrackenfoldTest, WithoutAnyDialogItGoesOnAsAfterACancel) {
   EXPECT_EQ(RecordedCalls(bundle, "zenity"), 0);
   EXPECT_EQ(RecordedCalls(bundle, "wine"), 0);
   EXPECT_TRUE(HoldsEndedClaim(bundle));
+}
+
+// A scratch file left by an earlier run is gone before the dialog opens: a cancel, or no dialog
+// program at all, runs nothing.
+TEST_F(BrackenfoldTest, ALeftoverScratchFileIsNeverRun) {
+  for (bool withDialog : {true, false}) {
+    SCOPED_TRACE(withDialog ? "cancelled dialog" : "no dialog program");
+    Make(TestBundleOptions());
+    WriteFile(bundle.paths.tempFile, "/Users/u/old-setup.exe\n");
+    RunOptions options = LauncherRunOptions(bundle);
+    if (!withDialog) {
+      options.env.erase("DISPLAY");
+      options.unsetEnv.push_back("DISPLAY");
+    }
+    RunResult run = RunLauncher(bundle, "Brackenfold", options);
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(RecordedCalls(bundle, "zenity"), withDialog ? 1 : 0);
+    EXPECT_EQ(RecordedCalls(bundle, "QVX11Server"), 0);
+    EXPECT_EQ(RecordedCalls(bundle, "wine"), 0);
+    EXPECT_FALSE(PathExists(bundle.paths.tempFile));
+    EXPECT_TRUE(HoldsEndedClaim(bundle));
+    RemoveTestBundle(bundle);
+  }
+  Make(TestBundleOptions());
 }
 
 }  // namespace

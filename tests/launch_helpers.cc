@@ -1,6 +1,9 @@
 #include "tests/launch_helpers.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -30,4 +33,11 @@ bool HoldsEndedClaim(const TestBundle& bundle) {
   if (content.find_first_not_of("0123456789") != std::string::npos) return false;
   pid_t pid = static_cast<pid_t>(std::atol(content.c_str()));
   return pid > 0 && kill(pid, 0) != 0;
+}
+
+int HoldInstanceLock(const TestBundle& bundle) {
+  const int fd = open(bundle.paths.instanceFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  EXPECT_GE(fd, 0);
+  EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+  return fd;
 }

@@ -17,6 +17,10 @@ RunResult RunLauncher(const TestBundle& bundle, const std::string& program,
 // Runs it with LauncherRunOptions(bundle).
 RunResult RunLauncher(const TestBundle& bundle, const std::string& program);
 
+// Takes the exclusive lock on the bundle's instance file that a running launcher holds for its
+// claim, creating the file when missing; returns the descriptor, which the caller closes.
+int HoldInstanceLock(const TestBundle& bundle);
+
 // Returns true when the instance file holds a process ID of a process that has ended.
 bool HoldsEndedClaim(const TestBundle& bundle);
 

@@ -26,7 +26,10 @@ TEST_F(ValnorTest, DeniedByALiveClaimChangesNothing) {
   Make(TestBundleOptions());
   const std::string claim = std::to_string(getpid()) + "\nsecond line\n";
   WriteFile(bundle.paths.instanceFile, claim);
+  // This process holds the claim as a running launcher would.
+  const int lock = HoldInstanceLock(bundle);
   RunResult run = RunLauncher(bundle, "Valnor");
+  close(lock);
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(run.out, ValnorDenialLine(std::to_string(getpid())));
   EXPECT_EQ(ReadFile(bundle.paths.instanceFile), claim);
