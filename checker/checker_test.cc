@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/fixture.h"
+#include "tests/launch_helpers.h"
 
 namespace fs = std::filesystem;
 
@@ -190,12 +191,26 @@ std::vector<BrokenCase> BrokenCases() {
        "folders", "the pidof program Contents/MacOS/pidof is missing", 1},
       {"LauncherMissing", none, [](const TestBundle& b) { fs::remove(b.paths.macos + "/Valnor"); },
        "folders", "Contents/MacOS/Valnor is missing", 1},
+      // The lock stays held by this test process for the rest of its run; each case has its own bundle.
       {"ClaimedByLiveProcess", none,
-       [](const TestBundle& b) { WriteFile(b.paths.instanceFile, std::to_string(getpid()) + "\n"); },
+       [](const TestBundle& b) {
+         WriteFile(b.paths.instanceFile, std::to_string(getpid()) + "\n");
+         HoldInstanceLock(b);
+       },
        "instance", "claimed by the live process " + std::to_string(getpid()) + " (checker_test)", 1},
+      {"LiveIDWithoutClaim", none,
+       [](const TestBundle& b) { WriteFile(b.paths.instanceFile, std::to_string(getpid()) + "\n"); },
+       "instance", "holds no claim on the wrapper", 0},
       {"StaleClaim", none,
        [](const TestBundle& b) { WriteFile(b.paths.instanceFile, std::to_string(EndedProcessID()) + "\n"); },
        "instance", "stale claim", 0},
+      // A FIFO in Info.plist's place would hang a plain read; the check reads only regular files.
+      {"InfoPlistIsAFifo", none,
+       [](const TestBundle& b) {
+         fs::remove(b.paths.infoPlist);
+         mkfifo(b.paths.infoPlist.c_str(), 0644);
+       },
+       "Info.plist", "cannot be read", 1},
       {"NotRunning", none, [](const TestBundle& b) { WriteFile(b.paths.instanceFile, "Not Running\n"); },
        "instance", "\"Not Running\": the wrapper is free", 0},
       {"EmptyFirstLine", none,

@@ -22,7 +22,7 @@ Finding ClassifyInstance(bool exists, const std::string& firstLine, bool free,
   } else if (free) {
     finding.severity = Severity::kNote;
     finding.text = "the instance file holds a stale claim by process " + std::to_string(ParsePID(firstLine)) +
-                   ", which has ended (or cannot be signalled by this user): it counts as free";
+                   ", which holds no claim on the wrapper (it has ended, or it is no launcher of it): it counts as free";
     finding.advice = "nothing to do; the next start overwrites it";
   } else {
     finding.severity = Severity::kError;
@@ -51,7 +51,11 @@ Finding CheckInstance(const std::string& instanceFile) {
   struct stat info;
   const bool exists = stat(instanceFile.c_str(), &info) == 0;
   const InstanceState state = IsInstanceFree(instanceFile);
+  // A start is denied only while a live launcher holds the claim's lock, whatever ID the file
+  // names; the content decides alone where the lock cannot be probed.
+  const std::optional<bool> held = IsClaimHeld(instanceFile);
+  const bool free = held ? !*held : state.free;
   const int pid = ParsePID(state.firstLine);
-  const std::string name = !state.free && pid > 0 ? ReadCommandName(pid) : "";
-  return ClassifyInstance(exists, state.firstLine, state.free, name);
+  const std::string name = !free && pid > 0 ? ReadCommandName(pid) : "";
+  return ClassifyInstance(exists, state.firstLine, free, name);
 }

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "bundle/info_plist.h"
+#include "bundle/text_file.h"
 #include "checker/plist_lines.h"
 #include "engine/wine_launch.h"
 
@@ -48,14 +49,6 @@ Severity DifferenceSeverity(const SettingReading& reading) {
                                                                   : Severity::kWarning;
   }
   return Severity::kWarning;
-}
-
-std::string ReadWholeFile(const std::string& path, bool* opened) {
-  std::ifstream in(path, std::ios::binary);
-  *opened = static_cast<bool>(in);
-  std::ostringstream content;
-  if (in) content << in.rdbuf();
-  return content.str();
 }
 
 }  // namespace
@@ -181,13 +174,13 @@ std::vector<Finding> CheckInfoPlistData(const std::string& infoPlist, const std:
 }
 
 std::vector<Finding> CheckInfoPlist(const std::string& infoPlist) {
-  bool opened = false;
-  const std::string data = ReadWholeFile(infoPlist, &opened);
-  if (!opened) {
+  // A FIFO or device in its place reads as unreadable instead of hanging the check.
+  const std::optional<std::string> data = ReadRegularFile(infoPlist);
+  if (!data) {
     return {{Severity::kError, kAreaPlist,
              "Info.plist cannot be read at " + infoPlist +
                  ": the launchers read every setting as empty, so the program would be the drive_c folder itself",
              "put the wrapper's Info.plist into the Contents folder and make it readable"}};
   }
-  return CheckInfoPlistData(infoPlist, data);
+  return CheckInfoPlistData(infoPlist, *data);
 }

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "bundle/info_plist.h"
+#include "bundle/text_file.h"
 #include "checker/plist_parser.h"
 
 namespace {
@@ -47,14 +48,6 @@ std::string PathRefusal(const std::string& what, const std::string& path) {
   }
   if (HasDotComponent(path)) return what + " \"" + path + "\" must not hold \".\" or \"..\" components";
   return "";
-}
-
-std::string ReadWholeFile(const std::string& path, bool* opened) {
-  std::ifstream in(path, std::ios::binary);
-  *opened = static_cast<bool>(in);
-  std::ostringstream content;
-  if (in) content << in.rdbuf();
-  return content.str();
 }
 
 // Returns why the parser or the launchers' reader would read another value from file; "" when
@@ -122,9 +115,9 @@ std::string RefusalFor(const BundlePaths& paths, const SetProgramRequest& reques
 std::string SetProgram(const BundlePaths& paths, const SetProgramRequest& request) {
   const std::string refusal = RefusalFor(paths, request);
   if (!refusal.empty()) return refusal;
-  bool opened = false;
-  const std::string text = ReadWholeFile(paths.infoPlist, &opened);
-  if (!opened) return "cannot read " + paths.infoPlist;
+  const std::optional<std::string> read = ReadRegularFile(paths.infoPlist);
+  if (!read) return "cannot read " + paths.infoPlist + " as a regular file";
+  const std::string& text = *read;
   const std::vector<PlistSetting> settings = SettingsFor(request);
   const PlistEdit edit = SetPlistValues(text, settings);
   if (!edit.done) return edit.error;

@@ -121,6 +121,25 @@ InstanceState TestAndClaimInstance(const std::string& instanceFile) {
   return state;
 }
 
+std::optional<bool> IsClaimHeld(const std::string& instanceFile) {
+  const int fd = open(instanceFile.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::optional<bool> held;
+  if (IsRegularFile(fd)) {
+    int got;
+    while ((got = flock(fd, LOCK_SH | LOCK_NB)) != 0 && errno == EINTR) {
+    }
+    if (got == 0) {
+      held = false;
+    } else if (errno == EWOULDBLOCK) {
+      held = true;
+    }
+  }
+  // Closing drops the probe's own lock.
+  close(fd);
+  return held;
+}
+
 void ReleaseInstance(const std::string& instanceFile, const InstanceState& claim) {
   MarkInstanceNotRunning(instanceFile);
   if (claim.lockFd >= 0) close(claim.lockFd);

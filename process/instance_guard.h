@@ -2,6 +2,7 @@
 #ifndef QUILLON_PROCESS_INSTANCE_GUARD_H_
 #define QUILLON_PROCESS_INSTANCE_GUARD_H_
 
+#include <optional>
 #include <string>
 
 // What the test of the instance file found, and the claim a launcher holds once it is free.
@@ -29,6 +30,11 @@ void MarkInstanceNotRunning(const std::string& instanceFile);
 // denial waits a few seconds at most for the holder to write its ID. Not guardable when the file
 // is no regular file; the file's content decides alone where no lock can be had.
 InstanceState TestAndClaimInstance(const std::string& instanceFile);
+
+// Returns whether a live launcher holds the claim's lock on the instance file: true or false, or
+// nothing when that cannot be told (no file, no regular file, no locks on its file system). Probes
+// with a shared lock for an instant; a launcher starting in that instant waits a little.
+std::optional<bool> IsClaimHeld(const std::string& instanceFile);
 
 // Writes "Not Running" into the instance file, then drops the claim's lock.
 void ReleaseInstance(const std::string& instanceFile, const InstanceState& claim);
