@@ -15,6 +15,8 @@
 #include "bundle/text_file.h"
 #include "platform/process_state.h"
 #include "platform/programs.h"
+#include "platform/quit_signals.h"
+#include "process/pacing.h"
 #include "process/wait_bound.h"
 
 void MakePIDFile(const std::string& progFolder, const std::string& processName,
@@ -70,28 +72,57 @@ int32_t WaitForNewPID(const std::string& progFolder, const std::string& processN
                       const std::string& beforeFile, const std::string& afterFile) {
   using Clock = std::chrono::steady_clock;
   using Seconds = std::chrono::duration<double>;
-  const Seconds bound(WaitBoundSeconds());
-  const Seconds longestPause(0.1);
-  Seconds pause(0.002);
   const Clock::time_point start = Clock::now();
+  Clock::time_point end = start + std::chrono::duration_cast<Clock::duration>(
+                                      Seconds(WaitBoundSeconds()));
+  bool quitNoted = false;
+  double growingPause = kFirstPauseSeconds;
   while (true) {
+    const double costBefore = ProcessorSecondsUsed();
     MakePIDFile(progFolder, processName, afterFile);
     if (std::optional<int32_t> pid = FindNewPID(progFolder, beforeFile, afterFile)) return *pid;
-    Seconds elapsed = Clock::now() - start;
-    if (elapsed >= bound) return 0;
-    // The pause grows so that a slow start costs few retakes, yet stays short enough that a
-    // new process is seen soon after it shows up.
-    std::this_thread::sleep_for(std::min(pause, bound - elapsed));
-    pause = std::min(pause * 2, longestPause);
+    const double cost = ProcessorSecondsUsed() - costBefore;
+    const Clock::time_point now = Clock::now();
+    // After a quit the started process is still looked for a short while, so that the run
+    // can end it rather than leave it behind.
+    if (!quitNoted && QuitSignal() != 0) {
+      quitNoted = true;
+      end = std::min(end, now + std::chrono::duration_cast<Clock::duration>(
+                                    Seconds(kQuitGraceSeconds)));
+    }
+    if (now >= end) return 0;
+    // The pause grows so that a slow start costs few retakes, and stretches with the processor
+    // time a retake costs, so that an expensive pidof still takes only a small share of a core.
+    const double pause =
+        std::min(PauseBeforeRetake(growingPause, cost), Seconds(end - now).count());
+    // A quit signal cuts the pause short once; afterwards the pauses are kept.
+    if (quitNoted) {
+      std::this_thread::sleep_for(Seconds(pause));
+    } else {
+      PauseUnlessQuit(pause);
+    }
+    growingPause = GrowPause(growingPause);
+  }
+}
+
+bool IsStillOurServer(const HeldProcess& server, const std::string& progFolder) {
+  if (SignalHeldProcess(server, 0) != SignalResult::kSent) return false;
+  if (IsZombieProcess(server.pid)) return false;
+  const std::string contents = ResolvedPath(progFolder + "/..");
+  return contents.empty() || ProcessMayBelongToBundle(server.pid, contents);
+}
+
+void MonitorWineserver(const HeldProcess& server) {
+  // Any failure, no such process or not permitted, means it is gone for us.
+  while (SignalHeldProcess(server, 0) == SignalResult::kSent && !IsZombieProcess(server.pid)) {
+    if (!PauseUnlessQuit(1)) return;
   }
 }
 
 void MonitorWineserver(int32_t pid) {
   // 0 and below would probe whole process groups, which can stay alive for good.
   if (pid <= 0) return;
-  const pid_t process = static_cast<pid_t>(pid);
-  // Any failure, no such process or not permitted, means it is gone for us.
-  while (kill(process, 0) == 0 && !IsZombieProcess(process)) {
-    std::this_thread::sleep_for(std::chrono::seconds(1));
-  }
+  HeldProcess server = HoldProcess(static_cast<pid_t>(pid));
+  MonitorWineserver(server);
+  LetGoOfProcess(&server);
 }

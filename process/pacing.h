@@ -1,0 +1,26 @@
+// How the waits of a launcher pace their retakes and probes: a pause that grows from a few
+// milliseconds to 100 ms, stretched so that retakes cost about 2 % of a core whatever one costs.
+#ifndef QUILLON_PROCESS_PACING_H_
+#define QUILLON_PROCESS_PACING_H_
+
+// The first pause, in seconds.
+inline constexpr double kFirstPauseSeconds = 0.002;
+
+// The longest the growing pause becomes, in seconds.
+inline constexpr double kLongestGrowingPauseSeconds = 0.1;
+
+// How many times its own cost a retake is followed by a pause at least: 1 / (1 + 50), about 2 %.
+inline constexpr double kPauseToCostRatio = 50;
+
+// Returns the next growing pause: pause doubled, at most kLongestGrowingPauseSeconds.
+double GrowPause(double pause);
+
+// Returns the processor time, in seconds, that this process and its reaped children have used
+// so far: the difference around a retake is what the retake cost, whatever else the machine does.
+double ProcessorSecondsUsed();
+
+// Returns the pause before the next retake: the larger of growingPause and kPauseToCostRatio
+// times lastCostSeconds, the processor time the last retake took.
+double PauseBeforeRetake(double growingPause, double lastCostSeconds);
+
+#endif  // QUILLON_PROCESS_PACING_H_
