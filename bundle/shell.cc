@@ -97,10 +97,10 @@ int RunShellCommand(const std::string& command) {
   pid_t shell = StartShellInOwnGroup(command);
   if (shell < 0) return -1;
   int status = 0;
-  while (true) {
-    if (waitpid(shell, &status, 0) == shell) return status;
+  // Only a quit that comes in while this command runs ends it; the clean-up after a quit runs.
+  if (!quitBefore) return WaitForChildUnlessQuit(shell, &status) ? status : EndShellGroup(shell);
+  while (waitpid(shell, &status, 0) < 0) {
     if (errno != EINTR) return -1;
-    // Interrupted by a signal: only a quit that came in while this command ran ends it.
-    if (!quitBefore && QuitSignal() != 0) return EndShellGroup(shell);
   }
+  return status;
 }

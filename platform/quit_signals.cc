@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/select.h>
+#include <sys/wait.h>
 
 #include <cerrno>
 #include <cmath>
@@ -12,6 +13,9 @@ namespace {
 volatile sig_atomic_t caughtSignal = 0;
 
 const int kQuitSignals[] = {SIGTERM, SIGHUP, SIGINT, SIGQUIT};
+
+// Does nothing: its being caught only wakes sigsuspend when a child ends.
+void WakeOnChild(int) {}
 
 void NoteQuitSignal(int number) {
   if (caughtSignal == 0) caughtSignal = number;
@@ -30,8 +34,9 @@ sigset_t QuitSignalSet() {
 void WatchQuitSignals() {
   struct sigaction action = {};
   action.sa_handler = NoteQuitSignal;
-  // No SA_RESTART: a waitpid or a pause in progress returns with EINTR.
-  action.sa_flags = 0;
+  // Reads and writes in progress go on; the waits here (sigsuspend, pselect) end on the signal
+  // whatever this flag says.
+  action.sa_flags = SA_RESTART;
   action.sa_mask = QuitSignalSet();
   for (int number : kQuitSignals) {
     struct sigaction old = {};
@@ -65,4 +70,40 @@ bool PauseUnlessQuit(double seconds) {
   const bool caught = caughtSignal != 0;
   sigprocmask(SIG_SETMASK, &old, nullptr);
   return !caught;
+}
+
+bool WaitForChildUnlessQuit(pid_t child, int* status) {
+  // SIGCHLD and the quit signals stay blocked while the child and the note are looked at, and
+  // sigsuspend unblocks them atomically, so neither an end nor a quit can slip in between.
+  sigset_t blocked = QuitSignalSet();
+  sigaddset(&blocked, SIGCHLD);
+  sigset_t old;
+  sigprocmask(SIG_BLOCK, &blocked, &old);
+  struct sigaction wake = {};
+  wake.sa_handler = WakeOnChild;
+  wake.sa_flags = SA_NOCLDSTOP | SA_RESTART;
+  sigemptyset(&wake.sa_mask);
+  struct sigaction oldChild = {};
+  sigaction(SIGCHLD, &wake, &oldChild);
+  sigset_t during = old;
+  sigdelset(&during, SIGCHLD);
+  for (int number : kQuitSignals) sigdelset(&during, number);
+  bool ended = false;
+  while (true) {
+    const pid_t got = waitpid(child, status, WNOHANG);
+    if (got == child) {
+      ended = true;
+      break;
+    }
+    if (got < 0 && errno != EINTR) {
+      *status = -1;
+      ended = true;
+      break;
+    }
+    if (caughtSignal != 0) break;
+    sigsuspend(&during);
+  }
+  sigaction(SIGCHLD, &oldChild, nullptr);
+  sigprocmask(SIG_SETMASK, &old, nullptr);
+  return ended;
 }

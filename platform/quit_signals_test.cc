@@ -53,6 +53,38 @@ TEST(QuitSignalsTest, EachQuitSignalEndsAPauseAndIsNoted) {
   }
 }
 
+// The wait for a child ends when the child ends, or at once for a quit, also one that came in
+// before the wait began; the child is left unreaped then.
+TEST(QuitSignalsTest, TheWaitForAChildEndsWithItOrWithAQuit) {
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    alarm(20);
+    WatchQuitSignals();
+    pid_t quick = fork();
+    if (quick == 0) _exit(5);
+    int status = 0;
+    if (!WaitForChildUnlessQuit(quick, &status) || !WIFEXITED(status) || WEXITSTATUS(status) != 5) {
+      _exit(1);
+    }
+    pid_t slow = fork();
+    if (slow == 0) {
+      sleep(30);
+      _exit(0);
+    }
+    raise(SIGINT);
+    if (WaitForChildUnlessQuit(slow, &status)) _exit(2);
+    if (waitpid(slow, &status, WNOHANG) != 0) _exit(3);  // still there, unreaped
+    kill(slow, SIGKILL);
+    waitpid(slow, &status, 0);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 TEST(QuitSignalsTest, AnIgnoredHangupStaysIgnored) {
   pid_t pid = fork();
   ASSERT_GE(pid, 0);

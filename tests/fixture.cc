@@ -71,10 +71,13 @@ const char kWineserverBody[] =
     "touch \"$root/running/wineserver.$$\"\n"
     "exec sleep \"$1\"\n";
 
-// The dialog stand-ins: a file selection prints control/«name».choice as it stands, or cancels.
+// The dialog stand-ins: a file selection prints control/«name».choice as it stands, or cancels;
+// control/«name».wait makes the user take that many seconds.
 const char kDialogBody[] =
+    "echo $$ > \"$root/record/$name.pid\"\n"
     "case \"$*\" in\n"
     "  *--file-selection*|*--getopenfilename*)\n"
+    "    [ -f \"$root/control/$name.wait\" ] && sleep \"$(cat \"$root/control/$name.wait\")\"\n"
     "    [ -f \"$root/control/$name.choice\" ] || exit 1\n"
     "    cat \"$root/control/$name.choice\"; exit 0;;\n"
     "esac\n"

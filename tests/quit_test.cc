@@ -120,4 +120,27 @@ INSTANTIATE_TEST_SUITE_P(EachSignalAndMode, QuitTest, ::testing::ValuesIn(AllCas
                                   sigabbrev_np(param.param.signal);
                          });
 
+// Quit while the installer's file dialog is open: the dialog is closed, nothing is started,
+// and the bundle is released.
+TEST(QuitDialogTest, QuitWhileTheFileDialogIsOpen) {
+  TestBundle bundle = MakeTestBundle();
+  WriteFile(bundle.control + "/zenity.choice", "/Users/u/setup.exe\n");
+  WriteFile(bundle.control + "/zenity.wait", "60");
+  const std::string path = InstallLauncher(bundle, "Brackenfold");
+  const std::string out = bundle.root + "/out", err = bundle.root + "/err";
+  const pid_t pid = StartProgram(path, path, LauncherRunOptions(bundle), out, err);
+  const pid_t dialog = WaitForNumber(bundle.record + "/zenity.pid", 20);
+  ASSERT_GT(dialog, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_EQ(kill(pid, SIGTERM), 0);
+  RunResult run = WaitProgram(pid, 20, out, err);
+  EXPECT_EQ(run.exitStatus, 128 + SIGTERM) << run.err;
+  EXPECT_EQ(ReadFile(bundle.paths.instanceFile), "Not Running\n");
+  EXPECT_EQ(RecordedCalls(bundle, "QVX11Server"), 0);
+  EXPECT_EQ(RecordedCalls(bundle, "wine"), 0);
+  for (int i = 0; i < 100 && Lives(dialog); ++i) usleep(10000);
+  EXPECT_FALSE(Lives(dialog)) << "the dialog was left open";
+  RemoveTestBundle(bundle);
+}
+
 }  // namespace
