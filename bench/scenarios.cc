@@ -159,7 +159,8 @@ X11WaitFigure MeasureX11Wait(int runs, double delaySeconds, double pidofCostSeco
   const std::string pidof = bundle.macos + "/pidof";
   std::vector<double> pidofCpus;
   for (int i = 0; i < 9; ++i) {
-    pidofCpus.push_back(RunAndMeasure(pidof, {pidof, "QVX11Server"}, LauncherEnv(bundle)).cpuSeconds);
+    RunCost cost = RunAndMeasure(pidof, {pidof, "QVX11Server"}, LauncherEnv(bundle));
+    pidofCpus.push_back(cost.cpuSeconds);
   }
   figure.pidofCpu = Median(pidofCpus);
   std::vector<double> waits, shares, seen, retakes;

@@ -55,8 +55,10 @@ int main(int, char** argv) {
   }
 
   // Engine present (repairing its X11 link), then the Windows program.
-  if (!IsEngineInstalled(paths.macos, x11App, config.engineRequirement)) return EndRunUnstarted(&run);
-  if (!IsExeInstalled(paths.driveC + config.cmdLine)) return EndRunUnstarted(&run);
+  if (!IsEngineInstalled(paths.macos, x11App, config.engineRequirement) ||
+      !IsExeInstalled(paths.driveC + config.cmdLine)) {
+    return EndRunUnstarted(&run);
+  }
   if (QuitSignal() != 0) return EndRunOnQuit(&run);
 
   // Display, stepping past one that another server serves or another launcher has claimed.
