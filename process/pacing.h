@@ -1,5 +1,5 @@
 // How the waits of a launcher pace their retakes and probes: a pause that grows from a few
-// milliseconds to 100 ms, stretched so that retakes cost about 2 % of a core whatever one costs.
+// milliseconds to 100 ms, stretched so that retakes cost under 2 % of a core whatever one costs.
 #ifndef QUILLON_PROCESS_PACING_H_
 #define QUILLON_PROCESS_PACING_H_
 
@@ -9,8 +9,9 @@ inline constexpr double kFirstPauseSeconds = 0.002;
 // The longest the growing pause becomes, in seconds.
 inline constexpr double kLongestGrowingPauseSeconds = 0.1;
 
-// How many times its own cost a retake is followed by a pause at least: 1 / (1 + 50), about 2 %.
-inline constexpr double kPauseToCostRatio = 50;
+// How many times its own processor time a retake is followed by a pause at least: retakes then
+// take 1 / (1 + 60), about 1.6 % of a core, under 2 % with room for what the count misses.
+inline constexpr double kPauseToCostRatio = 60;
 
 // Returns the next growing pause: pause doubled, at most kLongestGrowingPauseSeconds.
 double GrowPause(double pause);

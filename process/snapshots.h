@@ -29,8 +29,8 @@ std::optional<int32_t> FindNewPID(const std::string& progFolder, const std::stri
                                   const std::string& afterFile);
 
 // Returns the ID of a process named processName that the before snapshot lacks, retaking the
-// after snapshot after a pause that grows from a few ms to 100 ms and is at least 50 times what
-// the last retake took; returns 0 when none showed up within WaitBoundSeconds(), or within
+// after snapshot after a pause that grows from a few ms to 100 ms and is at least 60 times the
+// processor time the last retake took; returns 0 when none showed up within WaitBoundSeconds(), or within
 // kQuitGraceSeconds of a quit signal.
 int32_t WaitForNewPID(const std::string& progFolder, const std::string& processName,
                       const std::string& beforeFile, const std::string& afterFile);
