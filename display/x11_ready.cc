@@ -45,6 +45,7 @@ bool WaitForDisplayToAnswer(const std::string& display, const HeldProcess& serve
       Clock::now() + std::chrono::duration_cast<Clock::duration>(Seconds(WaitBoundSeconds()));
   double growingPause = kFirstPauseSeconds;
   while (true) {
+    const Clock::time_point probeStart = Clock::now();
     const double costBefore = ProcessorSecondsUsed();
     if (DoesSocketAnswer(path)) return true;
     // A server that has ended will never answer; a probe after that could meet another one.
@@ -52,8 +53,9 @@ bool WaitForDisplayToAnswer(const std::string& display, const HeldProcess& serve
     const Clock::time_point now = Clock::now();
     if (now >= end || QuitSignal() != 0) return false;
     const double cost = ProcessorSecondsUsed() - costBefore;
-    const double pause =
-        std::min(PauseBeforeRetake(growingPause, cost), Seconds(end - now).count());
+    const double pause = std::min(
+        PauseBeforeRetake(growingPause, Seconds(now - probeStart).count(), cost),
+        Seconds(end - now).count());
     if (!PauseUnlessQuit(pause)) return false;
     growingPause = GrowPause(growingPause);
   }

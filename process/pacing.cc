@@ -23,6 +23,10 @@ double ProcessorSecondsUsed() {
 
 double GrowPause(double pause) { return std::min(pause * 2, kLongestGrowingPauseSeconds); }
 
-double PauseBeforeRetake(double growingPause, double lastCostSeconds) {
-  return std::max(growingPause, kPauseToCostRatio * std::max(lastCostSeconds, 0.0));
+double PauseBeforeRetake(double growingPause, double lastWallSeconds, double costSeconds) {
+  return std::max({growingPause - lastWallSeconds, kPauseToCostRatio * costSeconds, 0.0});
+}
+
+double PacingCost(double previousSeconds, double lastSeconds) {
+  return previousSeconds < 0 ? lastSeconds : std::min(previousSeconds, lastSeconds);
 }

@@ -20,8 +20,14 @@ double GrowPause(double pause);
 // so far: the difference around a retake is what the retake cost, whatever else the machine does.
 double ProcessorSecondsUsed();
 
-// Returns the pause before the next retake: the larger of growingPause and kPauseToCostRatio
-// times lastCostSeconds, the processor time the last retake took.
-double PauseBeforeRetake(double growingPause, double lastCostSeconds);
+// Returns the pause before the next retake: the larger of what is left of growingPause after
+// the last retake's lastWallSeconds (so retakes start growingPause apart), and kPauseToCostRatio
+// times costSeconds, the processor time a retake costs.
+double PauseBeforeRetake(double growingPause, double lastWallSeconds, double costSeconds);
+
+// Returns the cost to pace by: the smaller of the last two retakes' processor times (the last
+// alone when there is no earlier one, previousSeconds < 0), so one retake slowed by a busy
+// moment does not stretch the wait, while a pidof that is costly every time does.
+double PacingCost(double previousSeconds, double lastSeconds);
 
 #endif  // QUILLON_PROCESS_PACING_H_

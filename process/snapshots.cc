@@ -77,7 +77,9 @@ int32_t WaitForNewPID(const std::string& progFolder, const std::string& processN
                                       Seconds(WaitBoundSeconds()));
   bool quitNoted = false;
   double growingPause = kFirstPauseSeconds;
+  double previousCost = -1;
   while (true) {
+    const Clock::time_point retakeStart = Clock::now();
     const double costBefore = ProcessorSecondsUsed();
     MakePIDFile(progFolder, processName, afterFile);
     if (std::optional<int32_t> pid = FindNewPID(progFolder, beforeFile, afterFile)) return *pid;
@@ -93,8 +95,10 @@ int32_t WaitForNewPID(const std::string& progFolder, const std::string& processN
     if (now >= end) return 0;
     // The pause grows so that a slow start costs few retakes, and stretches with the processor
     // time a retake costs, so that an expensive pidof still takes only a small share of a core.
-    const double pause =
-        std::min(PauseBeforeRetake(growingPause, cost), Seconds(end - now).count());
+    const double pause = std::min(PauseBeforeRetake(growingPause, Seconds(now - retakeStart).count(),
+                                                    PacingCost(previousCost, cost)),
+                                  Seconds(end - now).count());
+    previousCost = cost;
     // A quit signal cuts the pause short once; afterwards the pauses are kept.
     if (quitNoted) {
       std::this_thread::sleep_for(Seconds(pause));
