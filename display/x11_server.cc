@@ -72,7 +72,7 @@ int32_t StartQVX11(const std::string& macos, const std::string& x11App,
   // After a quit signal nothing more is started.
   if (QuitSignal() != 0) return 0;
   RunShellCommand(ComposeX11StartCommand(macos, x11App, display));
-  return WaitForNewPID(macos, kX11ServerProcessName, before, after);
+  return WaitForNewLivePID(macos, kX11ServerProcessName, before, after);
 }
 
 void StopX11Server(const HeldProcess& server, const std::string& macos) {

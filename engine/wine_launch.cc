@@ -49,7 +49,8 @@ int32_t StartQVwine(const std::string& progFolder, const std::string& display,
   MakePIDFile(progFolder, kWineserverProcessName, before);
   if (QuitSignal() != 0) return 0;
   RunShellCommand(command);
-  return WaitForNewPID(progFolder, kWineserverProcessName, before, AfterSnapshotFile(progFolder));
+  return WaitForNewLivePID(progFolder, kWineserverProcessName, before,
+                           AfterSnapshotFile(progFolder));
 }
 
 int32_t FindBundleWineserver(const std::string& progFolder) {

@@ -83,7 +83,9 @@ TEST_P(FaultsGuardRace, ExactlyOneProceedsInEachRound) {
     RunResult ended = WaitProgram(pids[winner], 10, outs[winner], errs[winner]);
     EXPECT_EQ(ended.out, "");
     EXPECT_EQ(ended.exitStatus, 128 + SIGTERM);
-    ASSERT_TRUE(WaitForStandInsToEnd(bundle_, 10));
+    ASSERT_TRUE(WaitForStandInsToEnd(bundle_, 10))
+        << "left running: " << LiveStandIns(bundle_, "QVX11Server").size() << " X11 server(s), "
+        << LiveStandIns(bundle_, "wineserver").size() << " Wine server(s); " << ended.err;
   }
   EXPECT_EQ(wins[0] + wins[1], kRounds);
   std::printf("races %s+%s: %d rounds, first won %d, second won %d\n", pairing.first,

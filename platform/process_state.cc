@@ -1,6 +1,7 @@
 #include "platform/process_state.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -8,8 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -88,9 +88,26 @@ bool ProcessGroupHasLiveMember(pid_t group) {
 
 #else
 
+// Returns what a /proc file holds (as far as it could be read), or nothing when it cannot be
+// opened. A process that ends between the open and the read makes the read fail (ESRCH), where
+// a stream would throw.
+std::optional<std::string> ReadProcFile(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string content;
+  char buffer[4096];
+  while (true) {
+    ssize_t got = read(fd, buffer, sizeof(buffer));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    content.append(buffer, static_cast<size_t>(got));
+  }
+  close(fd);
+  return content;
+}
+
 bool IsZombieProcess(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string stat = ReadProcFile("/proc/" + std::to_string(pid) + "/stat").value_or("");
   // The state letter follows the command name, which is in parentheses and may hold blanks.
   std::string::size_type close = stat.rfind(')');
   if (close == std::string::npos || close + 2 >= stat.size()) return false;
@@ -106,12 +123,19 @@ std::string ProcessWorkingFolder(pid_t pid) {
 }
 
 std::string ProcessEnvironmentValue(pid_t pid, const std::string& name, bool* known) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/environ", std::ios::binary);
-  *known = static_cast<bool>(in);
-  std::string entry;
+  const std::string path = "/proc/" + std::to_string(pid) + "/environ";
+  const std::optional<std::string> read = ReadProcFile(path);
+  *known = read.has_value();
+  const std::string environment = read.value_or("");
   const std::string prefix = name + "=";
-  while (in && std::getline(in, entry, '\0')) {
-    if (entry.compare(0, prefix.size(), prefix) == 0) return entry.substr(prefix.size());
+  std::string::size_type start = 0;
+  while (start < environment.size()) {
+    std::string::size_type end = environment.find('\0', start);
+    if (end == std::string::npos) end = environment.size();
+    if (environment.compare(start, prefix.size(), prefix) == 0) {
+      return environment.substr(start + prefix.size(), end - start - prefix.size());
+    }
+    start = end + 1;
   }
   return "";
 }
@@ -122,8 +146,8 @@ bool ProcessGroupHasLiveMember(pid_t group) {
   bool found = false;
   while (dirent* entry = readdir(proc)) {
     if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
-    std::ifstream in(std::string("/proc/") + entry->d_name + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string stat =
+        ReadProcFile(std::string("/proc/") + entry->d_name + "/stat").value_or("");
     // After the parenthesised command name: state, parent ID, process group ID.
     std::string::size_type close = stat.rfind(')');
     if (close == std::string::npos) continue;

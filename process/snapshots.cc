@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cinttypes>
 #include <cstdlib>
@@ -51,8 +52,16 @@ int32_t ParsePID(const std::string& line) {
              : static_cast<int32_t>(static_cast<int64_t>(low) - INT64_C(4294967296));
 }
 
-std::optional<int32_t> FindNewPID(const std::string& progFolder, const std::string& beforeFile,
-                                  const std::string& afterFile) {
+namespace {
+
+// Returns true when no process with pid runs any more (gone, or only a zombie is left).
+bool HasEnded(int32_t pid) {
+  return (kill(pid, 0) != 0 && errno == ESRCH) || IsZombieProcess(pid);
+}
+
+// FindNewPID; with liveOnly also passing over lines whose process has already ended.
+std::optional<int32_t> FindNew(const std::string& progFolder, const std::string& beforeFile,
+                               const std::string& afterFile, bool liveOnly) {
   std::string contents = ResolvedPath(progFolder + "/..");
   for (const std::string& line : ReadLines(afterFile)) {
     // The before snapshot is read through afresh for every after line.
@@ -63,13 +72,25 @@ std::optional<int32_t> FindNewPID(const std::string& progFolder, const std::stri
     if (!contents.empty() && !ProcessMayBelongToBundle(static_cast<pid_t>(pid), contents)) {
       continue;
     }
+    if (liveOnly && HasEnded(pid)) continue;
     return pid;
   }
   return std::nullopt;
 }
 
-int32_t WaitForNewPID(const std::string& progFolder, const std::string& processName,
-                      const std::string& beforeFile, const std::string& afterFile) {
+}  // namespace
+
+std::optional<int32_t> FindNewPID(const std::string& progFolder, const std::string& beforeFile,
+                                  const std::string& afterFile) {
+  return FindNew(progFolder, beforeFile, afterFile, false);
+}
+
+namespace {
+
+// WaitForNewPID; with liveOnly a new line whose process has already ended is passed over (a
+// pidof can list a process that ends as it looks), so the wait goes on for the one started.
+int32_t WaitForNew(const std::string& progFolder, const std::string& processName,
+                   const std::string& beforeFile, const std::string& afterFile, bool liveOnly) {
   using Clock = std::chrono::steady_clock;
   using Seconds = std::chrono::duration<double>;
   const Clock::time_point start = Clock::now();
@@ -82,7 +103,9 @@ int32_t WaitForNewPID(const std::string& progFolder, const std::string& processN
     const Clock::time_point retakeStart = Clock::now();
     const double costBefore = ProcessorSecondsUsed();
     MakePIDFile(progFolder, processName, afterFile);
-    if (std::optional<int32_t> pid = FindNewPID(progFolder, beforeFile, afterFile)) return *pid;
+    if (std::optional<int32_t> pid = FindNew(progFolder, beforeFile, afterFile, liveOnly)) {
+      return *pid;
+    }
     const double cost = ProcessorSecondsUsed() - costBefore;
     const Clock::time_point now = Clock::now();
     // After a quit the started process is still looked for a short while, so that the run
@@ -95,9 +118,13 @@ int32_t WaitForNewPID(const std::string& progFolder, const std::string& processN
     if (now >= end) return 0;
     // The pause grows so that a slow start costs few retakes, and stretches with the processor
     // time a retake costs, so that an expensive pidof still takes only a small share of a core.
-    const double pause = std::min(PauseBeforeRetake(growingPause, Seconds(now - retakeStart).count(),
-                                                    PacingCost(previousCost, cost)),
-                                  Seconds(end - now).count());
+    // After a quit, the short wait that is left retakes at the longest growing pause whatever a
+    // retake costs: finding the server to end it matters more than the processor then.
+    const double wall = Seconds(now - retakeStart).count();
+    const double paced =
+        quitNoted ? kLongestGrowingPauseSeconds
+                  : PauseBeforeRetake(growingPause, wall, PacingCost(previousCost, cost));
+    const double pause = std::min(paced, Seconds(end - now).count());
     previousCost = cost;
     // A quit signal cuts the pause short once; afterwards the pauses are kept.
     if (quitNoted) {
@@ -107,6 +134,18 @@ int32_t WaitForNewPID(const std::string& progFolder, const std::string& processN
     }
     growingPause = GrowPause(growingPause);
   }
+}
+
+}  // namespace
+
+int32_t WaitForNewPID(const std::string& progFolder, const std::string& processName,
+                      const std::string& beforeFile, const std::string& afterFile) {
+  return WaitForNew(progFolder, processName, beforeFile, afterFile, false);
+}
+
+int32_t WaitForNewLivePID(const std::string& progFolder, const std::string& processName,
+                          const std::string& beforeFile, const std::string& afterFile) {
+  return WaitForNew(progFolder, processName, beforeFile, afterFile, true);
 }
 
 bool IsStillOurServer(const HeldProcess& server, const std::string& progFolder) {

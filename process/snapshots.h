@@ -35,6 +35,11 @@ std::optional<int32_t> FindNewPID(const std::string& progFolder, const std::stri
 int32_t WaitForNewPID(const std::string& progFolder, const std::string& processName,
                       const std::string& beforeFile, const std::string& afterFile);
 
+// Returns WaitForNewPID's result, passing over a new line whose process has already ended: the
+// ID a server start goes on with, since an ended process can be neither held nor stopped.
+int32_t WaitForNewLivePID(const std::string& progFolder, const std::string& processName,
+                          const std::string& beforeFile, const std::string& afterFile);
+
 // Returns true when the held server is still one that the bundle whose MacOS folder is
 // progFolder started: it lives, it is no zombie, and the ownership test that the snapshots use
 // does not place it in another bundle.
