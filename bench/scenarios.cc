@@ -147,9 +147,22 @@ OverheadFigure MeasureLaunchOverhead(int runs) {
   return figure;
 }
 
-X11WaitFigure MeasureX11Wait(int runs, double delaySeconds, double instantCpuSeconds) {
+X11WaitFigure MeasureX11Wait(int runs, double delaySeconds, double pidofCostSeconds) {
   X11WaitFigure figure;
   BenchBundle bundle = MakeBenchBundle("true");
+  SetControl(bundle, "pidof.cost", pidofCostSeconds > 0 ? std::to_string(pidofCostSeconds) : "");
+  // What a run costs when its server is there at once, with the same pidof.
+  std::vector<double> instantCpus;
+  SetControl(bundle, "x11.delay", "");
+  for (int i = 0; i < 5; ++i) instantCpus.push_back(RunValnor(bundle).cpuSeconds);
+  const double instantCpuSeconds = Median(instantCpus);
+  const std::string pidof = bundle.macos + "/pidof";
+  std::vector<double> pidofCpus;
+  for (int i = 0; i < 9; ++i) {
+    RunCost cost = RunAndMeasure(pidof, {pidof, "QVX11Server"}, LauncherEnv(bundle));
+    pidofCpus.push_back(cost.cpuSeconds);
+  }
+  figure.pidofCpu = Median(pidofCpus);
   std::vector<double> waits, shares, seen, retakes;
   for (int i = 0; i < runs; ++i) {
     // Spread the coming up over one longest retake pause, so the latency is not one phase.

@@ -33,11 +33,14 @@ struct X11WaitFigure {
   double seenSeconds = 0;   // median time from its coming up to the engine's start
   double seenWorst = 0;     // the longest of those
   double retakes = 0;       // median pidof runs per run
+  double pidofCpu = 0;      // median processor time of one pidof run, measured alone
   bool allRan = true;
 };
 
-// Returns the figures for an X11 server that comes up delaySeconds after its start.
-X11WaitFigure MeasureX11Wait(int runs, double delaySeconds, double instantCpuSeconds);
+// Returns the figures for an X11 server that comes up delaySeconds after its start, with a pidof
+// stand-in that uses pidofCostSeconds of processor time a call; the extra CPU is counted over a
+// run with an instant server and the same pidof.
+X11WaitFigure MeasureX11Wait(int runs, double delaySeconds, double pidofCostSeconds);
 
 // The wait for the Wine server in background mode, and the shutdown after it.
 struct WineWaitFigure {

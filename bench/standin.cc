@@ -5,6 +5,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -58,9 +62,23 @@ void Announce(const std::string& name) {
   WriteText(Root() + "/running/" + name + "." + std::to_string(getpid()), "");
 }
 
-// Lists the live servers of that name, one decimal ID a line, and counts the call.
+// Uses the processor for seconds, as an expensive pidof would.
+void BurnProcessor(double seconds) {
+  if (seconds <= 0) return;
+  timespec start;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &start);
+  for (timespec now = start;; clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now)) {
+    const double used = static_cast<double>(now.tv_sec - start.tv_sec) +
+                        static_cast<double>(now.tv_nsec - start.tv_nsec) / 1e9;
+    if (used >= seconds) return;
+  }
+}
+
+// Lists the live servers of that name, one decimal ID a line, and counts the call; first uses
+// control/pidof.cost seconds of processor time (default none).
 int RunPidof(const char* name) {
   WriteText(Root() + "/record/pidof.calls", "x", true);
+  BurnProcessor(ControlSeconds("pidof.cost", 0));
   const std::string prefix = std::string(name) + ".";
   DIR* folder = opendir((Root() + "/running").c_str());
   if (!folder) return 0;
@@ -73,13 +91,40 @@ int RunPidof(const char* name) {
   return 0;
 }
 
-// Comes up after control/x11.delay seconds and serves until it is killed.
-int RunX11Server() {
+// Listens on the display's socket, /tmp/.X11-unix/X«n» for ":«n»", as an X server does;
+// returns the listening descriptor or -1.
+int ListenOnDisplay(const char* display) {
+  const std::string number = display[0] == ':' ? display + 1 : display;
+  const std::string path = "/tmp/.X11-unix/X" + number;
+  mkdir("/tmp/.X11-unix", 01777);
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof(address.sun_path)) return -1;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  unlink(path.c_str());
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+      listen(fd, 16) != 0) {
+    return -1;
+  }
+  return fd;
+}
+
+// Comes up after control/x11.delay seconds, listens on its display, and serves until it is killed.
+int RunX11Server(const char* display) {
   Stamp("x11.launched");
   SleepSeconds(ControlSeconds("x11.delay", 0));
   Announce("QVX11Server");
+  int fd = ListenOnDisplay(display);
   Stamp("x11.up");
-  while (true) pause();
+  while (true) {
+    int client = fd >= 0 ? accept(fd, nullptr, nullptr) : -1;
+    if (client >= 0) {
+      close(client);
+    } else {
+      pause();
+    }
+  }
 }
 
 // Lives the given seconds, then records its end just before it exits.
@@ -112,7 +157,7 @@ int main(int argc, char** argv) {
   const char* slash = std::strrchr(argv[0], '/');
   const std::string name = slash ? slash + 1 : argv[0];
   if (name == "pidof") return argc > 1 ? RunPidof(argv[1]) : 2;
-  if (name == "QVX11Server") return RunX11Server();
+  if (name == "QVX11Server") return RunX11Server(argc > 1 ? argv[1] : ":0");
   if (name == "wine") return RunEngine();
   if (name == "wineserver") return RunWineserver(argc > 1 ? std::atof(argv[1]) : 1);
   std::fprintf(stderr, "stand-in: unknown part %s\n", name.c_str());

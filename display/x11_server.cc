@@ -8,6 +8,8 @@
 #include "bundle/companions.h"
 #include "bundle/shell.h"
 #include "bundle/text_file.h"
+#include "platform/process_state.h"
+#include "platform/quit_signals.h"
 #include "process/snapshots.h"
 
 std::string ComposeFindMarkerCommand(const std::string& macos, const std::string& scratchFile) {
@@ -69,10 +71,12 @@ int32_t StartQVX11(const std::string& macos, const std::string& x11App,
   // A server whose ID the snapshots cannot reveal could never be stopped: do not start it.
   if (!CanTakeSnapshots(macos, before, after)) return 0;
   MakePIDFile(macos, kX11ServerProcessName, before);
+  // After a quit signal nothing more is started.
+  if (QuitSignal() != 0) return 0;
   RunShellCommand(ComposeX11StartCommand(macos, x11App, display));
-  return WaitForNewPID(macos, kX11ServerProcessName, before, after);
+  return WaitForNewLivePID(macos, kX11ServerProcessName, before, after);
 }
 
-void StopX11Server(int32_t pid) {
-  if (pid > 0) kill(pid, SIGKILL);
+void StopX11Server(const HeldProcess& server, const std::string& macos) {
+  if (IsStillOurServer(server, macos)) SignalHeldProcess(server, SIGKILL);
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/held_process.h"
+
 // Returns the find command that lists every ".X11location" marker below macos into scratchFile.
 std::string ComposeFindMarkerCommand(const std::string& macos, const std::string& scratchFile);
 
@@ -32,8 +34,9 @@ std::string ComposeX11StartCommand(const std::string& macos, const std::string& 
 int32_t StartQVX11(const std::string& macos, const std::string& x11App,
                    const std::string& display);
 
-// Kills the X11 server with signal 9; sends nothing for an ID of 0 or below, which would reach
-// a whole process group.
-void StopX11Server(int32_t pid);
+// Kills the held X11 server with signal 9, through its pidfd where there is one, once
+// IsStillOurServer confirms it; sends nothing otherwise (a process that took over the ID of
+// an ended server, or an ID of 0 or below, which would reach a whole process group).
+void StopX11Server(const HeldProcess& server, const std::string& macos);
 
 #endif  // QUILLON_DISPLAY_X11_SERVER_H_

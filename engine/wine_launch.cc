@@ -2,7 +2,10 @@
 
 #include "bundle/companions.h"
 #include "bundle/shell.h"
+#include "bundle/text_file.h"
 #include "engine/dialogs.h"
+#include "platform/process_state.h"
+#include "platform/quit_signals.h"
 #include "process/snapshots.h"
 
 bool IsBackgroundMode(const std::string& quickX11KillShutdown) {
@@ -37,22 +40,46 @@ int32_t StartQVwine(const std::string& progFolder, const std::string& display,
   const bool background = IsBackgroundMode(quickX11KillShutdown);
   const std::string command =
       ComposeEngineCommand(progFolder, display, workdir, exe, flags, background, programPath);
+  if (QuitSignal() != 0) return 0;
   if (!background) {
     RunShellCommand(command);
     return 0;
   }
   const std::string before = BeforeSnapshotFile(progFolder);
   MakePIDFile(progFolder, kWineserverProcessName, before);
+  if (QuitSignal() != 0) return 0;
   RunShellCommand(command);
-  return WaitForNewPID(progFolder, kWineserverProcessName, before, AfterSnapshotFile(progFolder));
+  return WaitForNewLivePID(progFolder, kWineserverProcessName, before,
+                           AfterSnapshotFile(progFolder));
+}
+
+int32_t FindBundleWineserver(const std::string& progFolder) {
+  const std::string contents = ResolvedPath(progFolder + "/..");
+  if (contents.empty()) return 0;
+  const std::string snapshot = AfterSnapshotFile(progFolder);
+  MakePIDFile(progFolder, kWineserverProcessName, snapshot);
+  for (const std::string& line : ReadLines(snapshot)) {
+    const int32_t pid = ParsePID(line);
+    if (pid <= 0 || IsZombieProcess(pid)) continue;
+    if (ProcessWorksInBundle(pid, contents)) return pid;
+  }
+  return 0;
 }
 
 void WaitForWineRunToEnd(const std::string& progFolder, const std::string& quickX11KillShutdown,
-                         int32_t winePid) {
-  if (!IsBackgroundMode(quickX11KillShutdown)) return;
-  if (winePid > 0) {
-    MonitorWineserver(winePid);
-  } else {
+                         const HeldProcess& wineServer) {
+  if (!IsBackgroundMode(quickX11KillShutdown) || QuitSignal() != 0) return;
+  if (wineServer.pid > 0) {
+    MonitorWineserver(wineServer);
+    return;
+  }
+  // No new server: the engine may work with one of this bundle that already ran (from a run
+  // that just ended, or a tool like winecfg); the display must stay up until that one ends.
+  HeldProcess running = HoldProcess(FindBundleWineserver(progFolder));
+  if (running.pid > 0) {
+    MonitorWineserver(running);
+  } else if (QuitSignal() == 0) {
     ShowMessageDialog(WineServerDidNotStartMessage(progFolder));
   }
+  LetGoOfProcess(&running);
 }

@@ -35,7 +35,7 @@ TimedRun RunTimed(const LaunchPlan& plan, const std::string& scratchFolder, doub
 TestBundle MakeFaultBundle(const TestBundleOptions& options) {
   TestBundle bundle = MakeTestBundle(options);
   WriteFile(bundle.control + "/zenity.choice", "/Users/u/setup.exe\n");
-  WriteFile(bundle.control + "/wineserver.seconds", "0.1");
+  WriteFile(bundle.control + "/wineserver.seconds", "1");
   return bundle;
 }
 

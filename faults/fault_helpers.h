@@ -31,7 +31,9 @@ struct TimedRun {
 TimedRun RunTimed(const LaunchPlan& plan, const std::string& scratchFolder, double limitSeconds);
 
 // Returns a test bundle as options say whose file dialog chooses /Users/u/setup.exe and whose
-// stand-in Wine server lives a tenth of a second, so that a run is over quickly.
+// stand-in Wine server lives a second: long enough for retakes paced by what the stand-in pidof
+// costs (some ms of processor time, so a few hundred ms apart) to see it, short enough for a
+// quick run.
 TestBundle MakeFaultBundle(const TestBundleOptions& options = TestBundleOptions());
 
 // Returns a LaunchPlan for the launcher ("Valnor" or "Brackenfold") installed into the bundle,

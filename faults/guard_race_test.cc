@@ -35,7 +35,7 @@ std::string DenialLine(const std::string& program, const std::string& firstLine)
 TEST_P(FaultsGuardRace, ExactlyOneProceedsInEachRound) {
   const Pairing& pairing = GetParam();
   bundle_ = MakeFaultBundle();
-  // The winner stays in its engine until the round is judged, then its process group is killed.
+  // The winner stays in its engine until the round is judged, then it is quit with SIGTERM.
   WriteFile(bundle_.control + "/wine.seconds", "60");
   const std::string programs[2] = {pairing.first, pairing.second};
   LaunchPlan plans[2] = {PlanFor(bundle_, programs[0], 5), PlanFor(bundle_, programs[1], 5)};
@@ -81,8 +81,14 @@ TEST_P(FaultsGuardRace, ExactlyOneProceedsInEachRound) {
                                 << still.signal << "): " << still.out << still.err;
     EXPECT_EQ(still.out, "");
     ++wins[winner];
-    kill(-pids[winner], SIGKILL);
-    ASSERT_TRUE(WaitForStandInsToEnd(bundle_, 10));
+    // Quit, the winner ends its whole run: its X11 server and engine run in groups of their own.
+    kill(pids[winner], SIGTERM);
+    RunResult ended = WaitProgram(pids[winner], 10, outs[winner], errs[winner]);
+    EXPECT_EQ(ended.out, "");
+    EXPECT_EQ(ended.exitStatus, 128 + SIGTERM);
+    ASSERT_TRUE(WaitForStandInsToEnd(bundle_, 10))
+        << "left running: " << LiveStandIns(bundle_, "QVX11Server").size() << " X11 server(s), "
+        << LiveStandIns(bundle_, "wineserver").size() << " Wine server(s); " << ended.err;
   }
   EXPECT_EQ(wins[0] + wins[1], kRounds);
   std::printf("races %s+%s: %d rounds, first won %d, second won %d\n", pairing.first,

@@ -40,7 +40,8 @@ std::string LockingX11Server(const std::string& root) {
          "fi\n"
          "echo \"$n\" >> \"$root/record/served\"\n"
          "touch \"$root/running/QVX11Server.$$\"\n"
-         "exec sleep 600\n";
+         "echo \"/tmp/.X11-unix/X$n\" >> \"$root/record/sockets\"\n"
+         "exec \"$root/standins/x11-listener\" \"/tmp/.X11-unix/X$n\" 0\n";
 }
 
 // Returns a pidof script that lists the live stand-in servers of every bundle at roots.

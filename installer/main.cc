@@ -10,12 +10,16 @@
 #include "bundle/shell.h"
 #include "bundle/text_file.h"
 #include "display/display_choice.h"
+#include "display/x11_ready.h"
 #include "display/x11_server.h"
 #include "engine/dialogs.h"
 #include "engine/presence.h"
+#include "engine/run_end.h"
 #include "engine/wine_launch.h"
 #include "installer/file_dialog.h"
+#include "platform/held_process.h"
 #include "platform/process_state.h"
+#include "platform/quit_signals.h"
 #include "process/instance_guard.h"
 
 int main(int, char** argv) {
@@ -38,6 +42,10 @@ int main(int, char** argv) {
     return 0;
   }
 
+  // Quitting: from the claim on, a quit signal ends the whole run and releases the bundle.
+  WatchQuitSignals();
+  RunInHand run{paths.instanceFile, paths.macos, guard, {}, {}};
+
   // Settings: the engine requirement and the shutdown mode.
   const std::string engineRequirement =
       GetFromInfoPlist(paths.infoPlist, kEngineRequirementKey, kStringKind);
@@ -58,33 +66,37 @@ int main(int, char** argv) {
   const std::string x11App = GetQVX11AppName(paths.macos);
   if (x11App.empty()) {
     ShowMessageDialog(NoX11ApplicationMessage(paths.macos));
-    return 0;
+    return EndRunUnstarted(&run);
   }
   const bool engineInstalled = IsEngineInstalled(paths.macos, x11App, engineRequirement);
 
   // Decision: go on only with the engine present and a chosen file.
-  if (!engineInstalled || chosenPath.empty()) return 0;
+  if (!engineInstalled || chosenPath.empty()) return EndRunUnstarted(&run);
+  if (QuitSignal() != 0) return EndRunOnQuit(&run);
 
   // Display, stepping past one that another server serves or another launcher has claimed.
   const std::string display = ClaimFreeDisplay(SetDisplay());
 
-  // X11 server; when it never shows up the run ends released, with a message.
-  const int32_t x11Pid = StartQVX11(paths.macos, x11App, display);
-  if (x11Pid <= 0) {
+  // X11 server, held from the moment its ID is learnt.
+  run.x11Server = HoldProcess(StartQVX11(paths.macos, x11App, display));
+
+  // Readiness: the engine starts only once the display answers; a server that never shows up,
+  // ends first or never answers ends the run released, with a message.
+  const bool displayAnswers = WaitForDisplayToAnswer(display, run.x11Server);
+  if (QuitSignal() != 0) return EndRunOnQuit(&run);
+  if (!displayAnswers) {
     ShowMessageDialog(X11ServerDidNotStartMessage(paths.macos));
-    ReleaseInstance(paths.instanceFile, guard);
-    return 0;
+    return EndRun(&run);
   }
 
   // Engine: the chosen file by its full path, in its own folder, with no extra words.
-  const int32_t winePid = StartQVwine(paths.macos, display, installerFolder, chosenPath, "",
-                                      quickX11KillShutdown, ProgramPath::kFullPath);
+  run.wineServer = HoldProcess(StartQVwine(paths.macos, display, installerFolder, chosenPath, "",
+                                           quickX11KillShutdown, ProgramPath::kFullPath));
 
   // Wait for that Wine server to end, in background mode only.
-  WaitForWineRunToEnd(paths.macos, quickX11KillShutdown, winePid);
+  WaitForWineRunToEnd(paths.macos, quickX11KillShutdown, run.wineServer);
+  if (QuitSignal() != 0) return EndRunOnQuit(&run);
 
   // Release the bundle, then stop the X11 server.
-  ReleaseInstance(paths.instanceFile, guard);
-  StopX11Server(x11Pid);
-  return 0;
+  return EndRun(&run);
 }

@@ -16,6 +16,10 @@ std::string ProcessWorkingFolder(pid_t pid);
 // when it cannot be learnt; *known tells whether the environment could be read at all.
 std::string ProcessEnvironmentValue(pid_t pid, const std::string& name, bool* known);
 
+// Returns true when a process of the group lives on (zombies do not count); false when none
+// does, or when the system cannot tell.
+bool ProcessGroupHasLiveMember(pid_t group);
+
 // Returns the folder the program was started from, or "" when it cannot be learnt.
 std::string CurrentWorkingFolder();
 
@@ -27,5 +31,9 @@ std::string ResolvedPath(const std::string& path);
 // or it lives but hides its working folder where our own can be learnt; true when nothing can
 // be learnt (no such process, or a platform that shows no working folders).
 bool ProcessMayBelongToBundle(pid_t pid, const std::string& contents);
+
+// Returns true only when it is known that the process works for the bundle whose Contents
+// folder is contents: its working folder or its WINEPREFIX lies inside that folder.
+bool ProcessWorksInBundle(pid_t pid, const std::string& contents);
 
 #endif  // QUILLON_PLATFORM_PROCESS_STATE_H_

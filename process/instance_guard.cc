@@ -140,9 +140,14 @@ std::optional<bool> IsClaimHeld(const std::string& instanceFile) {
   return held;
 }
 
-void ReleaseInstance(const std::string& instanceFile, const InstanceState& claim) {
+void ReleaseInstance(const std::string& instanceFile, InstanceState* claim) {
   MarkInstanceNotRunning(instanceFile);
-  if (claim.lockFd >= 0) close(claim.lockFd);
+  DropClaim(claim);
+}
+
+void DropClaim(InstanceState* claim) {
+  if (claim->lockFd >= 0) close(claim->lockFd);
+  claim->lockFd = -1;
 }
 
 std::string ComposeDenialCommand(Launcher launcher, const std::string& firstLine) {

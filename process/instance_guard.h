@@ -37,7 +37,10 @@ InstanceState TestAndClaimInstance(const std::string& instanceFile);
 std::optional<bool> IsClaimHeld(const std::string& instanceFile);
 
 // Writes "Not Running" into the instance file, then drops the claim's lock.
-void ReleaseInstance(const std::string& instanceFile, const InstanceState& claim);
+void ReleaseInstance(const std::string& instanceFile, InstanceState* claim);
+
+// Drops the claim's lock, once "Not Running" has been written; nothing when none is held.
+void DropClaim(InstanceState* claim);
 
 // The launcher that a denial line speaks of.
 enum class Launcher { kValnor, kBrackenfold };

@@ -216,7 +216,7 @@ TEST_F(InstanceGuardTest, TheContentAloneNeverDeniesAStart) {
     ASSERT_GE(state.lockFd, 0) << c.name;
     // The lock must not reach the shells, the engine or the X server.
     EXPECT_TRUE(fcntl(state.lockFd, F_GETFD) & FD_CLOEXEC) << c.name;
-    ReleaseInstance(File(), state);
+    ReleaseInstance(File(), &state);
     EXPECT_EQ(ReadFile(File()), "Not Running\n") << c.name;
   }
   EndChild(live);
@@ -243,7 +243,7 @@ TEST_F(InstanceGuardTest, AHeldClaimDeniesUntilItsHolderDies) {
   EXPECT_TRUE(state.free);
   EXPECT_LT(seconds, 1.0) << "the start proceeds at once";
   EXPECT_EQ(ReadFile(File()), std::to_string(getpid()) + "\n");
-  ReleaseInstance(File(), state);
+  ReleaseInstance(File(), &state);
   EndChild(reused);
 }
 
@@ -265,7 +265,7 @@ TEST_F(InstanceGuardTest, NoProcessThatALauncherStartedKeepsTheClaim) {
   ASSERT_EQ(kill(sleeper, 0), 0);
   InstanceState state = TestAndClaimInstance(File());
   EXPECT_TRUE(state.free) << "the leftover process holds the lock";
-  ReleaseInstance(File(), state);
+  ReleaseInstance(File(), &state);
   kill(sleeper, SIGKILL);
 }
 
@@ -361,7 +361,7 @@ TEST_F(InstanceGuardTest, AHugeInstanceFileIsReadOnlyToItsBound) {
   EXPECT_TRUE(state.free);
   EXPECT_EQ(state.firstLine.size(), kReadLimit);
   EXPECT_EQ(ReadFile(File()), std::to_string(getpid()) + "\n");
-  ReleaseInstance(File(), state);
+  ReleaseInstance(File(), &state);
 }
 
 TEST_F(InstanceGuardTest, OfTwoLaunchersStartedTogetherExactlyOneProceeds) {

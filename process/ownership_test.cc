@@ -97,6 +97,8 @@ TEST_F(OwnershipTest, KnowsProcessesOfOtherBundlesByFolderAndPrefix) {
   for (const Case& c : cases) {
     pid_t pid = StartSleep(c.folder, c.prefix);
     EXPECT_EQ(ProcessMayBelongToBundle(pid, Contents()), c.mayBelong) << c.name;
+    // Where it is known, the positive test agrees.
+    EXPECT_EQ(ProcessWorksInBundle(pid, Contents()), c.mayBelong) << c.name;
   }
 }
 
@@ -107,6 +109,9 @@ TEST_F(OwnershipTest, GivesTheBenefitOfTheDoubtWhenNothingCanBeLearnt) {
   waitpid(dead, nullptr, 0);
   EXPECT_TRUE(ProcessMayBelongToBundle(dead, Contents()));
   EXPECT_TRUE(ProcessMayBelongToBundle(5000101, Contents()));
+  // The positive test wants to know.
+  EXPECT_FALSE(ProcessWorksInBundle(dead, Contents()));
+  EXPECT_FALSE(ProcessWorksInBundle(5000101, Contents()));
   // Without a Contents folder to compare with, nothing is known either.
   pid_t outside = StartSleep("/", std::nullopt);
   EXPECT_TRUE(ProcessMayBelongToBundle(outside, bundle.root + "/missing"));
@@ -125,6 +130,23 @@ TEST_F(OwnershipTest, FindNewPIDPassesOverProcessesOfOtherBundles) {
   EXPECT_EQ(FindNewPID(bundle.paths.macos, before, after), wine);
   WriteFile(after, std::to_string(outsider) + "\n");
   EXPECT_EQ(FindNewPID(bundle.paths.macos, before, after), std::nullopt);
+}
+
+// Before the final signal: the held server must still live, be no zombie and not belong to
+// another bundle by the snapshots' test.
+TEST_F(OwnershipTest, OnlyALiveServerOfThisBundleIsStillOurs) {
+  HeldProcess own = HoldProcess(StartSleep(bundle.paths.macos, std::nullopt));
+  HeldProcess stranger = HoldProcess(StartSleep(bundle.root, std::nullopt));
+  EXPECT_TRUE(IsStillOurServer(own, bundle.paths.macos));
+  EXPECT_FALSE(IsStillOurServer(stranger, bundle.paths.macos));
+  EXPECT_FALSE(IsStillOurServer(HeldProcess(), bundle.paths.macos));
+  // Ended but not reaped: a zombie is not the server any more.
+  kill(own.pid, SIGKILL);
+  for (int i = 0; i < 1000 && !IsZombieProcess(own.pid); ++i) usleep(1000);
+  ASSERT_TRUE(IsZombieProcess(own.pid));
+  EXPECT_FALSE(IsStillOurServer(own, bundle.paths.macos));
+  LetGoOfProcess(&own);
+  LetGoOfProcess(&stranger);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/held_process.h"
+
 // Writes one snapshot of the processes named processName into outFile; returns once pidof has finished.
 void MakePIDFile(const std::string& progFolder, const std::string& processName,
                  const std::string& outFile);
@@ -27,13 +29,28 @@ std::optional<int32_t> FindNewPID(const std::string& progFolder, const std::stri
                                   const std::string& afterFile);
 
 // Returns the ID of a process named processName that the before snapshot lacks, retaking the
-// after snapshot with a growing pause (a few ms up to 100 ms); returns 0 when none showed up
-// within WaitBoundSeconds().
+// after snapshot after a pause that grows from a few ms to 100 ms and is at least 60 times the
+// processor time the last retake took; returns 0 when none showed up within WaitBoundSeconds(), or within
+// kQuitGraceSeconds of a quit signal.
 int32_t WaitForNewPID(const std::string& progFolder, const std::string& processName,
                       const std::string& beforeFile, const std::string& afterFile);
 
+// Returns WaitForNewPID's result, passing over a new line whose process has already ended: the
+// ID a server start goes on with, since an ended process can be neither held nor stopped.
+int32_t WaitForNewLivePID(const std::string& progFolder, const std::string& processName,
+                          const std::string& beforeFile, const std::string& afterFile);
+
+// Returns true when the held server is still one that the bundle whose MacOS folder is
+// progFolder started: it lives, it is no zombie, and the ownership test that the snapshots use
+// does not place it in another bundle.
+bool IsStillOurServer(const HeldProcess& server, const std::string& progFolder);
+
 // Returns once no process with pid can be signalled or it has ended unreaped, probing once a
-// second; returns at once for an ID of 0 or below.
+// second, or as soon as a quit signal comes in; returns at once for an ID of 0 or below.
 void MonitorWineserver(int32_t pid);
+
+// Returns once the held server has ended (or may no longer be signalled), probing once a
+// second, or as soon as a quit signal comes in.
+void MonitorWineserver(const HeldProcess& server);
 
 #endif  // QUILLON_PROCESS_SNAPSHOTS_H_

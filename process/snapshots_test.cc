@@ -159,6 +159,31 @@ TEST_F(SnapshotTest, WaitForNewPIDRetakesUntilTheProcessShowsUp) {
   EXPECT_EQ(RecordedCalls(bundle, "pidof"), 5);
 }
 
+// A pidof can list a process that ends as it looks: a server start passes over such a line and
+// goes on to the process it started.
+TEST_F(SnapshotTest, WaitForNewLivePIDPassesOverAnEndedProcess) {
+  pid_t ended = fork();
+  ASSERT_GE(ended, 0);
+  if (ended == 0) _exit(0);
+  waitpid(ended, nullptr, 0);
+  pid_t live = fork();
+  ASSERT_GE(live, 0);
+  if (live == 0) {
+    // It works in the bundle, as the bundle's server does.
+    if (chdir(bundle.paths.macos.c_str()) != 0) _exit(126);
+    execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  const std::string e = std::to_string(ended), l = std::to_string(live);
+  WritePidof("echo " + e + "\n[ \"$(wc -l < \"$root/record/pidof.calls\")\" -ge 3 ] && echo " + l +
+             "\n");
+  WriteFile(Before(), "");
+  EXPECT_EQ(WaitForNewPID(bundle.paths.macos, kX11ServerProcessName, Before(), After()), ended);
+  EXPECT_EQ(WaitForNewLivePID(bundle.paths.macos, kX11ServerProcessName, Before(), After()), live);
+  kill(live, SIGKILL);
+  waitpid(live, nullptr, 0);
+}
+
 TEST_F(SnapshotTest, WaitForNewPIDGivesUpAfterTheBoundWithoutSpinning) {
   SetBound("1");
   WriteFile(Before(), std::string(kOld) + "\n");

@@ -15,7 +15,9 @@
 #include <sstream>
 #include <thread>
 
+#include "display/x11_ready.h"
 #include "platform/process_state.h"
+#include "tests/private_x11_sockets.h"
 
 namespace fs = std::filesystem;
 
@@ -36,7 +38,8 @@ const std::string kPidofBody =
     kListOwnStandIns;
 
 // The X11 server stand-in: control/x11 says "never" (does not come up) or "exit" (comes up and
-// ends at once); control/x11.delay delays its coming up.
+// ends at once); control/x11.delay delays its coming up; then it listens on the display's socket
+// after control/x11.socket seconds (default 0; "never": it runs but never answers).
 const char kX11Body[] =
     "echo \"stand-in X11 server serving $1\"\n"
     "mode=$(cat \"$root/control/x11\" 2>/dev/null)\n"
@@ -44,24 +47,37 @@ const char kX11Body[] =
     "[ -f \"$root/control/x11.delay\" ] && sleep \"$(cat \"$root/control/x11.delay\")\"\n"
     "touch \"$root/running/QVX11Server.$$\"\n"
     "[ \"$mode\" = exit ] && exit 0\n"
-    "exec sleep 600\n";
+    "socket=/tmp/.X11-unix/X${1#:}\n"
+    "echo \"$socket\" >> \"$root/record/sockets\"\n"
+    "exec \"$root/standins/x11-listener\" \"$socket\" "
+    "\"$(cat \"$root/control/x11.socket\" 2>/dev/null || echo 0)\"\n";
 
-// The engine stand-in: brings up a stand-in Wine server that lives control/wineserver.seconds
-// (default 1; "none" for no server), then runs control/wine.seconds (default 0).
+// The engine stand-in: registers itself as "wine", notes whether its display's socket exists,
+// brings up a stand-in Wine server that lives control/wineserver.seconds (default 1; "none" for
+// no server), then runs control/wine.seconds (default 0). With control/ignore-term both ignore
+// SIGTERM.
 const char kWineBody[] =
     "echo \"stand-in engine running $*\"\n"
+    "[ -f \"$root/control/ignore-term\" ] && trap '' TERM\n"
+    "touch \"$root/running/wine.$$\"\n"
+    "if [ -S \"/tmp/.X11-unix/X${DISPLAY#:}\" ]; then echo answering; else echo silent; fi"
+    " > \"$root/record/wine.display\"\n"
     "life=$(cat \"$root/control/wineserver.seconds\" 2>/dev/null || echo 1)\n"
     "[ \"$life\" = none ] || \"$root/standins/wineserver\" \"$life\" < /dev/null &\n"
     "sleep \"$(cat \"$root/control/wine.seconds\" 2>/dev/null || echo 0)\"\n";
 
 const char kWineserverBody[] =
+    "[ -f \"$root/control/ignore-term\" ] && trap '' TERM\n"
     "touch \"$root/running/wineserver.$$\"\n"
     "exec sleep \"$1\"\n";
 
-// The dialog stand-ins: a file selection prints control/«name».choice as it stands, or cancels.
+// The dialog stand-ins: a file selection prints control/«name».choice as it stands, or cancels;
+// control/«name».wait makes the user take that many seconds.
 const char kDialogBody[] =
+    "echo $$ > \"$root/record/$name.pid\"\n"
     "case \"$*\" in\n"
     "  *--file-selection*|*--getopenfilename*)\n"
+    "    [ -f \"$root/control/$name.wait\" ] && sleep \"$(cat \"$root/control/$name.wait\")\"\n"
     "    [ -f \"$root/control/$name.choice\" ] || exit 1\n"
     "    cat \"$root/control/$name.choice\"; exit 0;;\n"
     "esac\n"
@@ -110,6 +126,8 @@ std::string InfoPlistText(const LaunchConfig& config) {
 }
 
 TestBundle MakeTestBundle(const TestBundleOptions& options) {
+  // The stand-in X11 servers' sockets stay out of the machine's /tmp/.X11-unix where possible.
+  UsePrivateX11SocketFolder();
   TestBundle bundle;
   char pattern[] = "/tmp/quillon-test.XXXXXX";
   const char* made = mkdtemp(pattern);
@@ -138,6 +156,7 @@ TestBundle MakeTestBundle(const TestBundleOptions& options) {
     WriteScript(bundle.contents + "/SharedSupport/Ambergate/bin/wine", root, kWineBody);
   }
   WriteScript(root + "/standins/wineserver", root, kWineserverBody);
+  fs::create_symlink(X11_LISTENER_BINARY, root + "/standins/x11-listener");
   if (!options.x11App.empty()) {
     std::string x11 = bundle.paths.macos + "/" + options.x11App;
     MakeFolder(x11 + "/Contents/MacOS");
@@ -160,8 +179,13 @@ TestBundle MakeTestBundle(const TestBundleOptions& options) {
 }
 
 void RemoveTestBundle(const TestBundle& bundle) {
-  for (const char* name : {"QVX11Server", "wineserver"}) {
+  for (const char* name : {"QVX11Server", "wineserver", "wine"}) {
     for (pid_t pid : LiveStandIns(bundle, name)) kill(pid, SIGKILL);
+  }
+  // The sockets its stand-in X11 servers left, unless another server answers there by now.
+  std::istringstream sockets(ReadFile(bundle.record + "/sockets"));
+  for (std::string socket; std::getline(sockets, socket);) {
+    if (!DoesSocketAnswer(socket)) unlink(socket.c_str());
   }
   std::error_code error;
   // A test may have made folders read-only; give the owner its rights back before removing.

@@ -47,7 +47,7 @@ inline constexpr char kListOwnStandIns[] =
     "  pid=${f##*.}\n"
     "  kill -0 \"$pid\" 2>/dev/null || continue\n"
     "  state=$(sed 's/.*) //' \"/proc/$pid/stat\" 2>/dev/null | cut -c1)\n"
-    "  [ \"$state\" = Z ] && continue\n"
+    "  [ -n \"$state\" ] && [ \"$state\" != Z ] || continue\n"
     "  echo \"$pid\"\n"
     "done\n";
 

@@ -60,6 +60,8 @@ TEST_F(ValnorTest, QuickModeRunsTheProgramAndCleansUp) {
             std::string::npos);
   EXPECT_EQ(ReadFile(bundle.paths.instanceFile), "Not Running\n");
   EXPECT_FALSE(PathExists(bundle.paths.tempFile));
+  // A killed server takes a moment to die.
+  for (int i = 0; i < 200 && !LiveStandIns(bundle, "QVX11Server").empty(); ++i) usleep(10000);
   EXPECT_TRUE(LiveStandIns(bundle, "QVX11Server").empty());
   EXPECT_TRUE(WaitForStandInsToEnd(bundle, 10));
 }
