@@ -106,7 +106,9 @@ TEST_F(FaultsClaim, AKilledHoldersIDGivenToAnotherProcessDeniesNothing) {
   for (pid_t pid : LiveStandIns(bundle_, "wineserver")) orphans.push_back(pid);
   ASSERT_EQ(orphans.size(), 2u);
   bystander_ = StartBystander();
-  WriteFile(bundle_.control + "/wineserver.seconds", "0.1");
+  // Long enough for the paced retakes to see it: a server they miss would leave the launcher
+  // waiting for the orphaned one of this bundle, as it should.
+  WriteFile(bundle_.control + "/wineserver.seconds", "1");
   int wineCalls = 1;
   for (const char* program : {"Valnor", "Brackenfold"}) {
     SCOPED_TRACE(program);
