@@ -13,6 +13,7 @@
 #include "platform/process_state.h"
 #include "platform/quit_signals.h"
 #include "tests/fixture.h"
+#include "tests/launch_helpers.h"
 
 namespace {
 
@@ -21,17 +22,6 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 }
 
 bool Lives(pid_t pid) { return pid > 0 && kill(pid, 0) == 0 && !IsZombieProcess(pid); }
-
-// Waits up to seconds for the file to hold a line; returns its number.
-pid_t WaitForPidIn(const std::string& file, double seconds) {
-  auto start = std::chrono::steady_clock::now();
-  while (SecondsSince(start) < seconds) {
-    std::string text = ReadFile(file);
-    if (!text.empty() && text.back() == '\n') return static_cast<pid_t>(std::atoi(text.c_str()));
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return 0;
-}
 
 // The launcher stand-in: a child that watches the quit signals and runs one command.
 pid_t RunWatchedCommand(const std::string& command) {
@@ -67,7 +57,7 @@ TEST_F(BundleTest, AQuitEndsTheCommandsGroupWithinTheGrace) {
                                 "'; sh -c \"echo \\$\\$ > '" + foreground + "'; " + c.trap +
                                 "sleep 60; :\"";
     pid_t watched = RunWatchedCommand(command);
-    pid_t fg = WaitForPidIn(foreground, 10), bg = WaitForPidIn(background, 10);
+    pid_t fg = WaitForNumberIn(foreground, 10), bg = WaitForNumberIn(background, 10);
     ASSERT_TRUE(Lives(fg) && Lives(bg)) << c.name;
     auto start = std::chrono::steady_clock::now();
     kill(watched, SIGTERM);
@@ -92,7 +82,7 @@ TEST_F(BundleTest, AQuitReachesNoProcessOutsideTheCommandsGroup) {
   }
   const std::string foreground = bundle.root + "/fg.pid";
   pid_t watched = RunWatchedCommand("echo $$ > '" + foreground + "'; sleep 60");
-  ASSERT_GT(WaitForPidIn(foreground, 10), 0);
+  ASSERT_GT(WaitForNumberIn(foreground, 10), 0);
   kill(watched, SIGINT);
   waitpid(watched, nullptr, 0);
   EXPECT_TRUE(Lives(bystander)) << "a process beside the launcher was signalled";

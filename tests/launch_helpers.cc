@@ -5,7 +5,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 std::string ValnorDenialLine(const std::string& firstLine) {
   return "Someone attempted to run Valnor while it was already running on PID number " +
@@ -40,4 +42,14 @@ int HoldInstanceLock(const TestBundle& bundle) {
   EXPECT_GE(fd, 0);
   EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
   return fd;
+}
+
+pid_t WaitForNumberIn(const std::string& file, double seconds) {
+  const auto start = std::chrono::steady_clock::now();
+  while (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < seconds) {
+    const std::string text = ReadFile(file);
+    if (!text.empty() && text.back() == '\n') return static_cast<pid_t>(std::atoi(text.c_str()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return 0;
 }

@@ -2,6 +2,8 @@
 #ifndef QUILLON_TESTS_LAUNCH_HELPERS_H_
 #define QUILLON_TESTS_LAUNCH_HELPERS_H_
 
+#include <sys/types.h>
+
 #include <string>
 
 #include "tests/fixture.h"
@@ -20,6 +22,9 @@ RunResult RunLauncher(const TestBundle& bundle, const std::string& program);
 // Takes the exclusive lock on the bundle's instance file that a running launcher holds for its
 // claim, creating the file when missing; returns the descriptor, which the caller closes.
 int HoldInstanceLock(const TestBundle& bundle);
+
+// Returns the number in file once it holds a whole line, or 0 after seconds.
+pid_t WaitForNumberIn(const std::string& file, double seconds);
 
 // Returns true when the instance file holds a process ID of a process that has ended.
 bool HoldsEndedClaim(const TestBundle& bundle);

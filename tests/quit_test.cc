@@ -45,17 +45,6 @@ class QuitTest : public ::testing::TestWithParam<QuitCase> {
   pid_t script_ = -1;
 };
 
-// Returns the number in file once it holds a whole line, or 0 after seconds.
-pid_t WaitForNumber(const std::string& file, double seconds) {
-  auto start = std::chrono::steady_clock::now();
-  while (SecondsSince(start) < seconds) {
-    std::string text = ReadFile(file);
-    if (!text.empty() && text.back() == '\n') return static_cast<pid_t>(std::atoi(text.c_str()));
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return 0;
-}
-
 TEST_P(QuitTest, EndsTheWholeRunAndSparesTheScriptThatStartedIt) {
   const QuitCase& c = GetParam();
   TestBundleOptions options;
@@ -76,8 +65,8 @@ TEST_P(QuitTest, EndsTheWholeRunAndSparesTheScriptThatStartedIt) {
   RunOptions run = LauncherRunOptions(bundle_);
   run.args = {"-c", script};
   script_ = StartProgram("/bin/sh", "sh", run, root + "/script.out", root + "/script.err");
-  const pid_t launcherPid = WaitForNumber(root + "/launcher", 10);
-  const pid_t bystander = WaitForNumber(root + "/bystander", 10);
+  const pid_t launcherPid = WaitForNumberIn(root + "/launcher", 10);
+  const pid_t bystander = WaitForNumberIn(root + "/bystander", 10);
   ASSERT_GT(launcherPid, 0);
   // The engine (quick) or the Wine server (background) is at work.
   ASSERT_TRUE(WaitForStandIn(bundle_, c.background ? "wineserver" : "wine", 20));
@@ -87,7 +76,7 @@ TEST_P(QuitTest, EndsTheWholeRunAndSparesTheScriptThatStartedIt) {
 
   auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(kill(launcherPid, c.signal), 0);
-  const pid_t status = WaitForNumber(root + "/status", 20);
+  const pid_t status = WaitForNumberIn(root + "/status", 20);
   const double seconds = SecondsSince(start);
   EXPECT_EQ(status, 128 + c.signal) << ReadFile(root + "/script.err");
   EXPECT_LT(seconds, 4.0) << "the run took too long to end";
@@ -129,7 +118,7 @@ TEST(QuitDialogTest, QuitWhileTheFileDialogIsOpen) {
   const std::string path = InstallLauncher(bundle, "Brackenfold");
   const std::string out = bundle.root + "/out", err = bundle.root + "/err";
   const pid_t pid = StartProgram(path, path, LauncherRunOptions(bundle), out, err);
-  const pid_t dialog = WaitForNumber(bundle.record + "/zenity.pid", 20);
+  const pid_t dialog = WaitForNumberIn(bundle.record + "/zenity.pid", 20);
   ASSERT_GT(dialog, 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   ASSERT_EQ(kill(pid, SIGTERM), 0);
