@@ -132,6 +132,11 @@ TEST_F(FaultsPrivateTmp, ClaimsFileItMayNotTrustIsLeftAsItIs) {
 }
 
 TEST_F(FaultsPrivateTmp, OddX11LockFiles) {
+  // The plan repeats this program's own rand(); launchers built against another C library (the
+  // 32-bit musl build) draw other displays from the same seed.
+  if (BuiltLauncher("Valnor") != VALNOR_BINARY) {
+    GTEST_SKIP() << "the launchers under test draw their displays from another C library's rand()";
+  }
   // The displays SetDisplay gives for the seconds this test may take; each gets the odd lock file.
   std::set<std::string> planned;
   const std::time_t now = std::time(nullptr);
