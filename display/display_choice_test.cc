@@ -79,6 +79,21 @@ TEST_F(DisplayChoice, StepsPastTakenDisplays) {
   EXPECT_FALSE(IsDisplayTaken(102, root));
 }
 
+// An X server that has ended but is not yet reaped still holds its display for the next X
+// server, which probes the lock's owner with signal 0 and refuses the display.
+TEST_F(DisplayChoice, LockOfAnUnreapedServerHoldsItsDisplay) {
+  pid_t zombie = fork();
+  if (zombie == 0) _exit(0);
+  ASSERT_GT(zombie, 0);
+  siginfo_t info = {};
+  ASSERT_EQ(waitid(P_PID, static_cast<id_t>(zombie), &info, WEXITED | WNOWAIT), 0);
+  AddLock(110, LockText(zombie));
+  EXPECT_TRUE(IsDisplayTaken(110, root));
+  EXPECT_EQ(ChooseFreeDisplay(":110", root), ":111");
+  waitpid(zombie, nullptr, 0);
+  EXPECT_FALSE(IsDisplayTaken(110, root));
+}
+
 // A server killed with signal 9 leaves its socket behind: only a socket that answers holds.
 TEST_F(DisplayChoice, StaleSocketIsFreeListeningSocketIsTaken) {
   const struct {
