@@ -156,7 +156,11 @@ TestBundle MakeTestBundle(const TestBundleOptions& options) {
     WriteScript(bundle.contents + "/SharedSupport/Ambergate/bin/wine", root, kWineBody);
   }
   WriteScript(root + "/standins/wineserver", root, kWineserverBody);
-  fs::create_symlink(X11_LISTENER_BINARY, root + "/standins/x11-listener");
+  // A file of the bundle's own, not a link into the build: a test that hides /tmp behind a
+  // private tmpfs keeps only the bundle's folder, and the build may lie below /tmp.
+  std::error_code linked;
+  fs::create_hard_link(X11_LISTENER_BINARY, root + "/standins/x11-listener", linked);
+  if (linked) fs::copy_file(X11_LISTENER_BINARY, root + "/standins/x11-listener");
   if (!options.x11App.empty()) {
     std::string x11 = bundle.paths.macos + "/" + options.x11App;
     MakeFolder(x11 + "/Contents/MacOS");
