@@ -3,12 +3,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -17,6 +14,7 @@
 #include <thread>
 
 #include "bundle/text_file.h"
+#include "display/x11_ready.h"
 #include "platform/process_state.h"
 #include "process/wait_bound.h"
 
@@ -52,17 +50,13 @@ bool LockOwnerLives(const std::string& lockFile) {
 // Returns true when pid names a process that still runs.
 bool ProcessLives(long pid) {
   if (pid <= 0 || pid > INT32_MAX) return false;
-  const pid_t process = static_cast<pid_t>(pid);
-  if (kill(process, 0) != 0 && errno != EPERM) return false;
-  return !IsZombieProcess(process);
+  return IsProcessRunning(static_cast<pid_t>(pid));
 }
 
 // Takes the exclusive lock on fd, waiting a few seconds at most; returns whether it got it.
 bool LockWithin(int fd) {
   using Clock = std::chrono::steady_clock;
-  const Clock::time_point giveUp =
-      Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                         std::chrono::duration<double>(std::min(3.0, WaitBoundSeconds())));
+  const Clock::time_point giveUp = DeadlineAfter(ShortWaitSeconds());
   while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if ((errno != EWOULDBLOCK && errno != EINTR) || Clock::now() > giveUp) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -112,17 +106,9 @@ namespace {
 // Returns true when a server listens on the socket at path; a socket that a killed server left
 // behind refuses the connection and counts as free.
 bool SocketIsServed(const std::string& path) {
-  struct sockaddr_un address = {};
-  if (path.size() >= sizeof(address.sun_path)) return true;
-  address.sun_family = AF_UNIX;
-  path.copy(address.sun_path, path.size());
-  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-  if (fd < 0) return true;
-  fcntl(fd, F_SETFD, FD_CLOEXEC);
-  bool served = connect(fd, reinterpret_cast<struct sockaddr*>(&address), sizeof(address)) == 0 ||
-                (errno != ECONNREFUSED && errno != ENOENT);
-  close(fd);
-  return served;
+  // Anything but a plain refusal or a missing socket is taken as served, to be safe.
+  const int error = ConnectErrorOf(path);
+  return error != ECONNREFUSED && error != ENOENT;
 }
 
 }  // namespace

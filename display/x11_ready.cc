@@ -20,29 +20,32 @@ std::string X11SocketPath(const std::string& display) {
   return "/tmp/.X11-unix/X" + display.substr(1);
 }
 
-bool DoesSocketAnswer(const std::string& path) {
+int ConnectErrorOf(const std::string& path) {
   struct sockaddr_un address = {};
-  if (path.empty() || path.size() >= sizeof(address.sun_path)) return false;
+  if (path.empty()) return ENOENT;
+  if (path.size() >= sizeof(address.sun_path)) return ENAMETOOLONG;
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
   int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-  if (fd < 0) return false;
+  if (fd < 0) return errno;
   fcntl(fd, F_SETFD, FD_CLOEXEC);
   int result;
   do {
     result = connect(fd, reinterpret_cast<const struct sockaddr*>(&address), sizeof(address));
   } while (result != 0 && errno == EINTR && QuitSignal() == 0);
+  const int error = result == 0 ? 0 : errno;
   close(fd);
-  return result == 0;
+  return error;
 }
+
+bool DoesSocketAnswer(const std::string& path) { return ConnectErrorOf(path) == 0; }
 
 bool WaitForDisplayToAnswer(const std::string& display, const HeldProcess& server) {
   using Clock = std::chrono::steady_clock;
   using Seconds = std::chrono::duration<double>;
   const std::string path = X11SocketPath(display);
   if (path.empty() || server.pid <= 0) return false;
-  const Clock::time_point end =
-      Clock::now() + std::chrono::duration_cast<Clock::duration>(Seconds(WaitBoundSeconds()));
+  const Clock::time_point end = DeadlineAfter(WaitBoundSeconds());
   double growingPause = kFirstPauseSeconds;
   while (true) {
     const Clock::time_point probeStart = Clock::now();

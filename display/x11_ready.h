@@ -11,6 +11,10 @@
 // the same path on macOS and Linux; "" for a text that is no ":«number»".
 std::string X11SocketPath(const std::string& display);
 
+// Returns 0 when a client can connect to the Unix socket at path now, otherwise the errno that
+// tells why not (ENOENT for no socket, ECONNREFUSED for one that nobody serves).
+int ConnectErrorOf(const std::string& path);
+
 // Returns true when a client can connect to the Unix socket at path now.
 bool DoesSocketAnswer(const std::string& path);
 

@@ -9,6 +9,7 @@
 #include "platform/quit_signals.h"
 #include "process/instance_guard.h"
 #include "process/snapshots.h"
+#include "process/wait_bound.h"
 
 namespace {
 
@@ -36,9 +37,7 @@ void EndWineserver(const HeldProcess& server, const std::string& macos) {
   if (!IsStillOurServer(server, macos)) return;
   SignalHeldProcess(server, SIGTERM);
   using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline =
-      Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                         std::chrono::duration<double>(kQuitGraceSeconds));
+  const Clock::time_point deadline = DeadlineAfter(kQuitGraceSeconds);
   while (!HasHeldProcessEnded(server) && Clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }

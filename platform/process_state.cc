@@ -166,6 +166,11 @@ bool ProcessGroupHasLiveMember(pid_t group) {
 
 #endif
 
+bool IsProcessRunning(pid_t pid) {
+  if (kill(pid, 0) != 0 && errno == ESRCH) return false;
+  return !IsZombieProcess(pid);
+}
+
 std::string CurrentWorkingFolder() {
   std::vector<char> buffer(PATH_MAX + 1);
   if (getcwd(buffer.data(), buffer.size()) == nullptr) return "";

@@ -9,6 +9,9 @@
 // Returns true when the process has ended but its parent has not reaped it yet (a zombie).
 bool IsZombieProcess(pid_t pid);
 
+// Returns true when a process with pid exists, ours to signal or not, and is no zombie.
+bool IsProcessRunning(pid_t pid);
+
 // Returns the process's working folder, or "" when it cannot be learnt.
 std::string ProcessWorkingFolder(pid_t pid);
 

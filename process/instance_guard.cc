@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -95,9 +94,7 @@ InstanceState TestAndClaimInstance(const std::string& instanceFile) {
   using Clock = std::chrono::steady_clock;
   // A holder writes its ID right after locking and "Not Running" right before unlocking; a few
   // seconds are plenty for either, and no stopped holder can keep a start waiting for longer.
-  const Clock::time_point giveUp =
-      Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                         std::chrono::duration<double>(std::min(3.0, WaitBoundSeconds())));
+  const Clock::time_point giveUp = DeadlineAfter(ShortWaitSeconds());
   while (true) {
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
       // Nobody holds the wrapper, whatever the file says: claim it.

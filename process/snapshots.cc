@@ -44,11 +44,6 @@ int32_t ParsePID(const std::string& line) {
 
 namespace {
 
-// Returns true when no process with pid runs any more (gone, or only a zombie is left).
-bool HasEnded(int32_t pid) {
-  return (kill(pid, 0) != 0 && errno == ESRCH) || IsZombieProcess(pid);
-}
-
 // FindNewPID; with liveOnly also passing over lines whose process has already ended.
 std::optional<int32_t> FindNew(const std::string& progFolder, const std::string& beforeFile,
                                const std::string& afterFile, bool liveOnly) {
@@ -62,7 +57,7 @@ std::optional<int32_t> FindNew(const std::string& progFolder, const std::string&
     if (!contents.empty() && !ProcessMayBelongToBundle(static_cast<pid_t>(pid), contents)) {
       continue;
     }
-    if (liveOnly && HasEnded(pid)) continue;
+    if (liveOnly && !IsProcessRunning(pid)) continue;
     return pid;
   }
   return std::nullopt;

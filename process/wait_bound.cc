@@ -1,5 +1,6 @@
 #include "process/wait_bound.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -12,4 +13,12 @@ double WaitBoundSeconds() {
   // Only a whole positive number counts; anything else falls back to the default.
   if (*end != '\0' || !std::isfinite(seconds) || seconds <= 0) return kDefaultSeconds;
   return seconds;
+}
+
+double ShortWaitSeconds() { return std::min(3.0, WaitBoundSeconds()); }
+
+std::chrono::steady_clock::time_point DeadlineAfter(double seconds) {
+  using Clock = std::chrono::steady_clock;
+  return Clock::now() +
+         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
